@@ -1,0 +1,42 @@
+# The two everyday commands are `make run` and `make test`; see README.md.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+
+export QT_QPA_PLATFORM ?= offscreen
+export SDL_AUDIODRIVER ?= dummy
+
+.PHONY: all deps configure build test run bench sanitize clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+run: build
+	@scripts/make-samples $(BUILD)
+	@unset QT_QPA_PLATFORM SDL_AUDIODRIVER; $(BUILD)/app/zarndemo
+
+bench: build
+	@scripts/run-bench $(BUILD)
+
+# The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the sound tests under ThreadSanitizer and a short bounded fuzz of the WAV loader.
+sanitize: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=address >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@if [ -f scripts/sanitize-extra ]; then scripts/sanitize-extra $(TSAN_BUILD); fi
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -1,0 +1,81 @@
+#pragma once
+// Video file access: what the clip reader needs of an AVI library.
+//
+// Callers rely on:
+// - IVideoFiles::Open returns null when the file cannot be opened or parsed;
+//   nothing is shown to the user.
+// - IVideoFile::Info reports the stream count, the frame size and the video
+//   rate as rate / scale (frames per second = dwRate / dwScale).
+// - IVideoFile::GetStream(n) for 0 <= n < dwStreams returns that stream, of any
+//   type; null for other numbers.
+// - IVideoStream::Info gives fccType (streamtypeVIDEO for video) and dwLength,
+//   the stream's length in frames.
+// - IVideoStream::OpenFrameReader returns null when no decoder exists for the
+//   stream (or it is not a video stream).
+// - IFrameReader::GetFrame(n) returns a packed bitmap: a 40-byte
+//   BITMAPINFOHEADER, then the pixel rows at biSize bytes from the start,
+//   24-bit blue-green-red, bottom-up, rows of exactly width x 3 bytes. It stays
+//   valid until the next call on the same reader or the reader's release; null
+//   when frame n cannot be delivered (n >= dwLength included). Frame n is the
+//   n-th picture in display order, whatever order earlier calls asked for.
+// - Objects may be released in any order; a reader keeps what it needs alive.
+// All calls are made on one thread.
+
+#include <cstdint>
+#include <memory>
+
+constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+}
+
+constexpr uint32_t streamtypeVIDEO = MakeFourCC('v', 'i', 'd', 's');
+constexpr uint32_t streamtypeAUDIO = MakeFourCC('a', 'u', 'd', 's');
+
+struct VideoFileInfo {
+    uint32_t dwStreams = 0;
+    uint32_t dwWidth = 0;
+    uint32_t dwHeight = 0;
+    uint32_t dwRate = 0;
+    uint32_t dwScale = 0;
+};
+
+struct VideoStreamInfo {
+    uint32_t fccType = 0;
+    uint32_t dwLength = 0;
+};
+
+class IFrameReader {
+public:
+    virtual ~IFrameReader() = default;
+    virtual const uint8_t* GetFrame(uint32_t frame) = 0;
+};
+
+class IVideoStream {
+public:
+    virtual ~IVideoStream() = default;
+    virtual VideoStreamInfo Info() const = 0;
+    virtual std::unique_ptr<IFrameReader> OpenFrameReader() = 0;
+};
+
+class IVideoFile {
+public:
+    virtual ~IVideoFile() = default;
+    virtual VideoFileInfo Info() const = 0;
+    virtual std::unique_ptr<IVideoStream> GetStream(uint32_t number) = 0;
+};
+
+class IVideoFiles {
+public:
+    virtual ~IVideoFiles() = default;
+    virtual std::unique_ptr<IVideoFile> Open(const char* path) = 0;
+};
+
+namespace platform {
+// The process's video file service; the program's entry point (or a test)
+// installs a backend before any clip is opened. Not owned.
+IVideoFiles& VideoFiles();
+void SetVideoFiles(IVideoFiles* service);
+}  // namespace platform
