@@ -4,9 +4,6 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 
-export QT_QPA_PLATFORM ?= offscreen
-export SDL_AUDIODRIVER ?= dummy
-
 .PHONY: all deps configure build test run bench sanitize clean
 
 all: build
@@ -24,11 +21,13 @@ test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 run: build
-	@scripts/make-samples $(BUILD)
-	@unset QT_QPA_PLATFORM SDL_AUDIODRIVER; $(BUILD)/app/zarndemo
+	@scripts/make-samples
+	@if [ -x $(BUILD)/app/zarndemo ]; then \
+		$(BUILD)/app/zarndemo; \
+	else echo "built; the program itself is not there yet"; fi
 
 bench: build
-	@scripts/run-bench $(BUILD)
+	@QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy scripts/run-bench $(BUILD)
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the sound tests under ThreadSanitizer and a short bounded fuzz of the WAV loader.
