@@ -1,0 +1,3 @@
+#include "tests/fakes/RecordingMessageBox.h"
+
+void RecordingMessageBox::Show(const char* text) { texts.emplace_back(text ? text : ""); }
