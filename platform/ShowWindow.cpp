@@ -5,7 +5,10 @@ namespace {
 // Used until a backend is installed: no window can be made.
 class NoShowWindows final : public IShowWindows {
 public:
-    IShowWindow* Create(IShowWindowHandler&) override { return nullptr; }
+    IShowWindow* Create(IShowWindowHandler& handler) override {
+        handler.PostNcDestroy();
+        return nullptr;
+    }
 };
 
 NoShowWindows g_noShowWindows;

@@ -81,14 +81,16 @@ public:
 class IShowWindows {
 public:
     virtual ~IShowWindows() = default;
-    // The window, or null when it could not be made (OnAttach and OnInitDialog
-    // are then not run) or did not survive its initialisation.
+    // The window, or null when it could not be made or did not survive its
+    // initialisation. After null the handler has had its PostNcDestroy call
+    // either way (OnAttach and OnInitDialog are skipped when nothing was
+    // made), so its owner never has to tell the two apart.
     virtual IShowWindow* Create(IShowWindowHandler& handler) = 0;
 };
 
 namespace platform {
 // The process's show-window service; without one installed, every Create
-// fails (returns null, OnInitDialog is not run). Not owned.
+// fails. Not owned.
 IShowWindows& ShowWindows();
 void SetShowWindows(IShowWindows* service);
 }  // namespace platform

@@ -1,0 +1,22 @@
+#pragma once
+// What the detection window takes from the launcher that opens it, read once
+// while the window initialises. The launcher implements this; tests fill it
+// by hand.
+
+#include <string>
+
+class IDetectLauncher {
+public:
+    virtual ~IDetectLauncher() = default;
+
+    // Position of the capture driver selection; -1 when nothing is selected.
+    virtual int GetCaptureDriver() const = 0;
+    // 1 for camera mode, 0 for clip mode.
+    virtual int GetUseCamera() const = 0;
+    virtual int GetWaveCount() const = 0;
+    // Text of wave list item n, 0 <= n < GetWaveCount().
+    virtual std::string GetWaveName(int n) const = 0;
+    // Folder of the wave list, ending in a path separator.
+    virtual std::string GetWaveFolder() const = 0;
+    virtual std::string GetAviPath() const = 0;
+};

@@ -1,0 +1,263 @@
+#include "detect/ShowWaveDlg.h"
+
+#include <cstdio>
+#include <new>
+
+#include "detect/DetectLauncher.h"
+#include "platform/DeviceContext.h"
+
+bool g_bDetectShowOpen = false;
+CShowWaveDlg* g_pDetectShow = nullptr;
+
+namespace {
+
+// A rate outside this range leaves no usable timer period.
+constexpr double MIN_FRAMES_PER_SEC = 1.0;
+constexpr double MAX_FRAMES_PER_SEC = 1000.0;
+
+constexpr double CLIP_SEGMENT_END_SEC = 51.0;
+constexpr unsigned RANKING_INTERVAL_MS = 2500;
+
+constexpr COLORREF NUMBER_TEXT_COLOR = RGB(200, 200, 255);
+
+COLORREF OutlineColor(int i) {
+    switch (i) {
+    case 0:
+        return RGB(255, 200, 200);
+    case 1:
+        return RGB(200, 255, 200);
+    default:
+        return RGB(200, 200, 255);
+    }
+}
+
+std::unique_ptr<uint8_t[]> ZeroedBuffer(size_t bytes) {
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]());
+}
+
+}  // namespace
+
+CShowWaveDlg::CShowWaveDlg(const IDetectLauncher* pOwner) : m_pOwner(pOwner) {}
+
+CShowWaveDlg::~CShowWaveDlg() {
+    // Deleted while its window still stands: take the window down without
+    // letting PostNcDestroy delete us a second time.
+    if (m_pWnd) {
+        m_bDeleting = true;
+        m_pWnd->Destroy();
+    }
+}
+
+bool CShowWaveDlg::Create() { return platform::ShowWindows().Create(*this) != nullptr; }
+
+void CShowWaveDlg::OnAttach(IShowWindow* pWnd) { m_pWnd = pWnd; }
+
+int CShowWaveDlg::OnInitDialog() {
+    WindowRect rect = m_pWnd->GetNormalRect();
+    rect.left = 0;
+    rect.top = 0;
+    rect.right = DETECT_SCREEN_WIDTH;
+    rect.bottom = DETECT_SCREEN_HEIGHT;
+    m_pWnd->SetNormalRect(rect);
+
+    const int nDriver = m_pOwner ? m_pOwner->GetCaptureDriver() : -1;
+    m_bUseCamera = m_pOwner && m_pOwner->GetUseCamera() ? 1 : 0;
+
+    int W = 0;
+    int H = 0;
+    if (m_bUseCamera && !StartCamera(nDriver, W, H)) {
+        // The window is gone and this object with it.
+        return 0;
+    }
+
+    m_nGridRows = 3;
+    m_nGridCols = 7;
+
+    const int nWaves = m_pOwner ? m_pOwner->GetWaveCount() : 0;
+    for (int i = 0; i < nWaves; ++i) {
+        const std::string path =
+            m_pOwner->GetWaveFolder() + m_pOwner->GetWaveName(i) + ".wav";
+        m_soundBank.AddWave(path.c_str());
+    }
+
+    if (!m_bUseCamera && !OpenClip(W, H)) {
+        CloseShow();
+        return 0;
+    }
+
+    if (!AllocateViews(W, H)) {
+        std::fprintf(stderr, "detection window: no memory for %d x %d frame buffers\n", W, H);
+        CloseShow();
+        return 0;
+    }
+
+    m_nTickCount = 0;
+    m_nPicLeft = (DETECT_SCREEN_WIDTH - W) / 2;
+    m_nPicTop = (DETECT_SCREEN_HEIGHT - H) / 2;
+    m_nCurCell = 0;
+
+    m_pWnd->StartTimer(TIMER_FRAME, m_nFramePeriod);
+    return 1;
+}
+
+bool CShowWaveDlg::OpenClip(int& W, int& H) {
+    m_strClipPath = m_pOwner ? m_pOwner->GetAviPath() : std::string();
+    const double dFramesPerSec = m_avi.Open(m_strClipPath.c_str());
+    // Also false for NaN; checked before the conversion so that no rate can
+    // overflow it or leave a zero period to divide by.
+    if (!(dFramesPerSec >= MIN_FRAMES_PER_SEC && dFramesPerSec < MAX_FRAMES_PER_SEC + 1.0)) {
+        if (dFramesPerSec == 0.0) {
+            std::fprintf(stderr, "detection window: cannot play clip \"%s\"\n",
+                         m_strClipPath.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "detection window: clip \"%s\" runs at %g frames per second, "
+                         "outside 1 to 1000\n",
+                         m_strClipPath.c_str(), dFramesPerSec);
+        }
+        return false;
+    }
+    const unsigned nFramesPerSec = static_cast<unsigned>(dFramesPerSec);
+    m_nFramePeriod = 1000u / nFramesPerSec;
+
+    m_avi.GetFrameSize(W, H);
+    if (W <= 0 || H <= 0) {
+        std::fprintf(stderr, "detection window: clip \"%s\" has no picture (%d x %d)\n",
+                     m_strClipPath.c_str(), W, H);
+        return false;
+    }
+    m_avi.SetSegment(0, "Full Stage", 0.0, CLIP_SEGMENT_END_SEC);
+    return true;
+}
+
+bool CShowWaveDlg::StartCamera(int /*nDriver*/, int& /*W*/, int& /*H*/) {
+    // Camera preview is not built yet: give up the way a refused capture
+    // format does, with the window destroyed and nothing allocated.
+    std::fprintf(stderr, "detection window: camera preview is not available\n");
+    m_pWnd->Destroy();
+    return false;
+}
+
+bool CShowWaveDlg::AllocateViews(int W, int H) {
+    const size_t nPixels = static_cast<size_t>(W) * static_cast<size_t>(H);
+
+    m_pColorView = ZeroedBuffer(3 * nPixels);
+    m_pColorBmi = MakeBitmapInfo(W, H, 3);
+
+    m_pChannel = ZeroedBuffer(nPixels);
+    m_pGrayView = ZeroedBuffer(nPixels);
+    m_pGrayBmi = MakeBitmapInfo(W, H, 1);
+
+    m_nCellWidth = W / m_nGridCols;
+    m_nCellWidth -= m_nCellWidth % 4;
+    m_nCellHeight = H / m_nGridRows;
+
+    m_pCellView = ZeroedBuffer(nPixels);
+    m_pCellBmi = MakeBitmapInfo(m_nCellWidth, m_nCellHeight, 1);
+
+    return m_pColorView && m_pColorBmi && m_pChannel && m_pGrayView && m_pGrayBmi &&
+           m_pCellView && m_pCellBmi;
+}
+
+void CShowWaveDlg::OnTimer(uintptr_t nIDEvent) {
+    if (nIDEvent == TIMER_FRAME) {
+        if (!m_bUseCamera) FrameTick();
+    } else if (nIDEvent == TIMER_PLAY) {
+        PlayTick();
+    }
+}
+
+void CShowWaveDlg::FrameTick() {
+    IDeviceContext& dc = m_pWnd->GetDC();
+    if (m_avi.DrawFrame(0, &dc, m_nPicLeft, m_nPicTop) < 0) {
+        // The last picture stays; nothing restarts the clip.
+        m_pWnd->StopTimer(TIMER_FRAME);
+        m_avi.ResetSegment(0);
+        return;
+    }
+
+    m_avi.GetFrameChannel(m_pChannel.get(), 0);
+    const int W = m_avi.GetWidth();
+    const int H = m_avi.GetHeight();
+    ShowImage(&dc, m_pChannel.get(), m_nPicLeft, m_nPicTop, W, H, VIEW_GRAY);
+
+    if (m_nTickCount > static_cast<int32_t>(RANKING_INTERVAL_MS / m_nFramePeriod)) {
+        for (CellScore& cell : m_chosenCells) cell = CellScore{};
+        RankCells(m_pChannel.get(), W, H, m_nGridRows, m_nGridCols, m_chosenCells);
+        m_pWnd->StartTimer(TIMER_PLAY, m_nFramePeriod);
+        m_nTickCount = 0;
+        for (int i = 0; i < 3; ++i) {
+            DrawCellOutline(m_nCellWidth * m_chosenCells[i].nCol + m_nPicLeft,
+                            m_nCellHeight * m_chosenCells[i].nRow + m_nPicTop, m_nCellWidth,
+                            m_nCellHeight, i);
+        }
+    }
+    m_nTickCount += 3;
+}
+
+void CShowWaveDlg::PlayTick() {
+    IDeviceContext& dc = m_pWnd->GetDC();
+    dc.SetBkMode(TRANSPARENT);
+    dc.SetTextColor(NUMBER_TEXT_COLOR);
+
+    Font font;
+    font.nHeight = 2;
+    font.nWidth = 1;
+    font.nCharSet = DEFAULT_CHARSET;
+    font.strFace = "바탕체";
+    const Font oldFont = dc.SelectFont(font);
+
+    for (const CellScore& cell : m_chosenCells) {
+        // A rectangle with no width: draws nothing, kept for its place in
+        // the drawing order.
+        dc.Rectangle(0, 80, 0, 0);
+        m_nCurCell = cell.nRow * m_nGridCols + cell.nCol;
+        // A refused number (no clip loaded for it) is still written.
+        m_soundBank.Play(static_cast<uint32_t>(m_nCurCell));
+        dc.TextOut(0, 0, std::to_string(m_nCurCell));
+    }
+
+    dc.SelectFont(oldFont);
+    m_pWnd->StopTimer(TIMER_PLAY);
+}
+
+void CShowWaveDlg::DrawCellOutline(int x, int y, int w, int h, int i) {
+    IDeviceContext& dc = m_pWnd->GetDC();
+    Pen pen;
+    pen.nStyle = PS_SOLID;
+    pen.nWidth = 2;
+    pen.crColor = OutlineColor(i);
+    const Pen oldPen = dc.SelectPen(pen);
+    dc.MoveTo(x, y);
+    dc.LineTo(x, y + h);
+    dc.LineTo(x + w, y + h);
+    dc.LineTo(x + w, y);
+    dc.LineTo(x, y);
+    dc.SelectPen(oldPen);
+}
+
+void CShowWaveDlg::OnRButtonDown(unsigned /*nFlags*/, int /*x*/, int /*y*/) {
+    m_pWnd->StopTimer(TIMER_FRAME);
+    CloseShow();
+    // This object is gone now.
+}
+
+void CShowWaveDlg::CloseShow() {
+    g_bDetectShowOpen = false;
+    m_pCellBmi.reset();
+    m_pCellView.reset();
+    m_pGrayBmi.reset();
+    m_pGrayView.reset();
+    m_pChannel.reset();
+    m_pColorBmi.reset();
+    m_pColorView.reset();
+    if (m_pWnd) m_pWnd->Destroy();
+}
+
+void CShowWaveDlg::PostNcDestroy() {
+    m_pWnd = nullptr;
+    if (g_pDetectShow == this) g_pDetectShow = nullptr;
+    // Only one sound bank may exist at a time, so the object, its bank and
+    // clip reader go with the window, before the launcher makes the next.
+    if (!m_bDeleting) delete this;
+}

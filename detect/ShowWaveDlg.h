@@ -1,0 +1,128 @@
+#pragma once
+// The detection window: plays a clip full-screen with its red-channel copy
+// over it, ranks a 7 x 3 grid of that copy about every 0.85 s, outlines the
+// top, middle and bottom cells and plays the sounds of their numbers.
+// Camera mode is not available yet; it closes the window at once.
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "detect/CellScore.h"
+#include "platform/BitmapInfo.h"
+#include "platform/ShowWindow.h"
+#include "sound/SoundBank.h"
+#include "video/AviControl.h"
+
+class IDeviceContext;
+class IDetectLauncher;
+
+// Display kinds: which display buffer and header ShowImage uses.
+constexpr int VIEW_GRAY = 1;
+constexpr int VIEW_CELL = 2;
+constexpr int VIEW_COLOR = 3;
+
+constexpr uintptr_t TIMER_FRAME = 0;
+constexpr uintptr_t TIMER_PLAY = 1;
+
+constexpr int DETECT_SCREEN_WIDTH = 1024;
+constexpr int DETECT_SCREEN_HEIGHT = 768;
+
+// Headers come from malloc because their size depends on the colour table.
+struct BitmapInfoFree {
+    void operator()(BITMAPINFO* p) const { std::free(p); }
+};
+using BitmapInfoPtr = std::unique_ptr<BITMAPINFO, BitmapInfoFree>;
+
+class CShowWaveDlg : public IShowWindowHandler {
+public:
+    // pOwner: where the launcher's values are read during initialisation;
+    // must outlive the call to Create.
+    explicit CShowWaveDlg(const IDetectLauncher* pOwner);
+    ~CShowWaveDlg() override;
+
+    CShowWaveDlg(const CShowWaveDlg&) = delete;
+    CShowWaveDlg& operator=(const CShowWaveDlg&) = delete;
+
+    // Makes the window and runs its initialisation. False when the window did
+    // not survive it (bad clip, camera refused); the object is then already
+    // deleted and g_pDetectShow cleared. Objects must come from new: the
+    // window deletes its object when it is destroyed.
+    bool Create();
+    // Clears g_bDetectShowOpen, frees the buffers and destroys the window,
+    // which deletes this object.
+    void CloseShow();
+
+    IShowWindow* GetWindow() const { return m_pWnd; }
+
+    void OnAttach(IShowWindow* pWnd) override;
+    int OnInitDialog() override;
+    void OnTimer(uintptr_t nIDEvent) override;
+    void OnRButtonDown(unsigned nFlags, int x, int y) override;
+    void PostNcDestroy() override;
+
+    void DrawCellOutline(int x, int y, int w, int h, int i);
+    void ShowImage(IDeviceContext* dc, const uint8_t* pImage, int x, int y, int w, int h,
+                   int nKind);
+
+    // Ranks the rows x cols cells of a packed top-down 8-bit image by mean
+    // level; out[0] the highest, out[1] the middle place, out[2] the lowest.
+    static void RankCells(const uint8_t* pImage, int W, int H, int rows, int cols,
+                          CellScore out[3]);
+    // A header for a packed bottom-up bitmap of 1 (grey ramp) or 3 bytes per
+    // pixel; null for other byte counts.
+    static BitmapInfoPtr MakeBitmapInfo(int w, int h, int nBytesPerPixel);
+    // Top-down image to bottom-up display buffer; 3 bytes per pixel also
+    // turns red-green-blue into blue-green-red.
+    static void FlipToView(const uint8_t* pSrc, uint8_t* pView, int w, int h,
+                           int nBytesPerPixel);
+
+    // Read-only views for the launcher and tests.
+    const CellScore* ChosenCells() const { return m_chosenCells; }
+    uint32_t FramePeriod() const { return m_nFramePeriod; }
+    int32_t TickCount() const { return m_nTickCount; }
+    int32_t CurCell() const { return m_nCurCell; }
+    int32_t CellWidth() const { return m_nCellWidth; }
+    int32_t CellHeight() const { return m_nCellHeight; }
+    int32_t PicLeft() const { return m_nPicLeft; }
+    int32_t PicTop() const { return m_nPicTop; }
+    const CAviControl& Avi() const { return m_avi; }
+
+private:
+    void FrameTick();
+    void PlayTick();
+    bool OpenClip(int& W, int& H);
+    bool StartCamera(int nDriver, int& W, int& H);
+    bool AllocateViews(int W, int H);
+
+    const IDetectLauncher* m_pOwner;
+    IShowWindow* m_pWnd = nullptr;
+    bool m_bDeleting = false;
+
+    CellScore m_chosenCells[3] = {};
+    int32_t m_bUseCamera = 0;
+    CSoundBank m_soundBank;
+    int32_t m_nGridCols = 7;
+    int32_t m_nGridRows = 3;
+    int32_t m_nCurCell = 0;
+    uint32_t m_nFramePeriod = 0;
+    int32_t m_nTickCount = 0;
+    int32_t m_nCellWidth = 0;
+    int32_t m_nCellHeight = 0;
+    int32_t m_nPicTop = 0;
+    int32_t m_nPicLeft = 0;
+    BitmapInfoPtr m_pColorBmi;
+    BitmapInfoPtr m_pGrayBmi;
+    BitmapInfoPtr m_pCellBmi;
+    std::unique_ptr<uint8_t[]> m_pColorView;
+    std::unique_ptr<uint8_t[]> m_pChannel;
+    std::unique_ptr<uint8_t[]> m_pGrayView;
+    std::unique_ptr<uint8_t[]> m_pCellView;
+    CAviControl m_avi;
+    std::string m_strClipPath;
+};
+
+// The launcher's bookkeeping of the open detection window.
+extern bool g_bDetectShowOpen;
+extern CShowWaveDlg* g_pDetectShow;
