@@ -1,0 +1,24 @@
+#pragma once
+// What the backend learns about one stream when a file is opened; a frame
+// reader later reopens the file by path and finds the stream by index.
+
+#include <cstdint>
+#include <string>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+struct FfmpegStreamDesc {
+    std::string strPath;
+    int nIndex = 0;
+    uint32_t fccType = 0;
+    uint32_t dwLength = 0;  // frames for video
+    int nWidth = 0;
+    int nHeight = 0;
+    // Frames per second as rate / scale, and one frame's duration in stream time.
+    uint32_t dwRate = 0;
+    uint32_t dwScale = 0;
+    AVRational timeBase{0, 1};
+    int64_t nStartTime = 0;  // stream time of frame 0
+};

@@ -1,0 +1,94 @@
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+
+#include <cmath>
+
+#include "platform/ffmpeg/FfmpegPtr.h"
+#include "platform/ffmpeg/FfmpegVideoFile.h"
+
+namespace ffmpeg {
+
+InputPtr OpenInput(const char* path) {
+    AVFormatContext* raw = nullptr;
+    if (!path || avformat_open_input(&raw, path, nullptr, nullptr) < 0) return nullptr;
+    InputPtr input(raw);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0) return nullptr;
+    return input;
+}
+
+}  // namespace ffmpeg
+
+namespace {
+
+uint32_t ClampToU32(double value) {
+    if (!(value > 0)) return 0;
+    if (value >= 4294967295.0) return 4294967295u;
+    return static_cast<uint32_t>(value);
+}
+
+// AVI keeps a video stream's rate and scale as its time base (one tick per
+// frame); other containers tick finer, and then the frame rate is used.
+void DescribeRate(const AVStream* st, FfmpegStreamDesc& d) {
+    AVRational rate = st->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = st->avg_frame_rate;
+    const AVRational tb = st->time_base;
+    const bool tickPerFrame =
+        tb.num > 0 && tb.den > 0 &&
+        (rate.num <= 0 || rate.den <= 0 || std::fabs(av_q2d(tb) * av_q2d(rate) - 1.0) < 1e-3);
+    if (tickPerFrame) {
+        d.dwRate = static_cast<uint32_t>(tb.den);
+        d.dwScale = static_cast<uint32_t>(tb.num);
+    } else if (rate.num > 0 && rate.den > 0) {
+        d.dwRate = static_cast<uint32_t>(rate.num);
+        d.dwScale = static_cast<uint32_t>(rate.den);
+    }
+}
+
+uint32_t VideoLength(const AVFormatContext* ctx, const AVStream* st, const FfmpegStreamDesc& d) {
+    if (st->nb_frames > 0) return ClampToU32(static_cast<double>(st->nb_frames));
+    if (d.dwRate == 0 || d.dwScale == 0) return 0;
+    const double fps = static_cast<double>(d.dwRate) / d.dwScale;
+    if (st->duration > 0 && st->duration != AV_NOPTS_VALUE)
+        return ClampToU32(std::llround(st->duration * av_q2d(st->time_base) * fps));
+    if (ctx->duration > 0 && ctx->duration != AV_NOPTS_VALUE)
+        return ClampToU32(std::llround(ctx->duration / double(AV_TIME_BASE) * fps));
+    return 0;
+}
+
+FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int index) {
+    const AVStream* st = ctx->streams[index];
+    FfmpegStreamDesc d;
+    d.strPath = path;
+    d.nIndex = index;
+    d.timeBase = st->time_base;
+    d.nStartTime = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    switch (st->codecpar->codec_type) {
+    case AVMEDIA_TYPE_VIDEO:
+        d.fccType = streamtypeVIDEO;
+        d.nWidth = st->codecpar->width;
+        d.nHeight = st->codecpar->height;
+        DescribeRate(st, d);
+        d.dwLength = VideoLength(ctx, st, d);
+        break;
+    case AVMEDIA_TYPE_AUDIO:
+        d.fccType = streamtypeAUDIO;
+        d.dwLength = st->nb_frames > 0 ? ClampToU32(static_cast<double>(st->nb_frames)) : 0;
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        d.fccType = MakeFourCC('t', 'x', 't', 's');
+        break;
+    default:
+        break;
+    }
+    return d;
+}
+
+}  // namespace
+
+std::unique_ptr<IVideoFile> FfmpegVideoFiles::Open(const char* path) {
+    ffmpeg::InputPtr input = ffmpeg::OpenInput(path);
+    if (!input) return nullptr;
+    std::vector<FfmpegStreamDesc> streams;
+    for (unsigned i = 0; i < input->nb_streams; ++i)
+        streams.push_back(Describe(path, input.get(), static_cast<int>(i)));
+    return std::make_unique<FfmpegVideoFile>(std::move(streams));
+}

@@ -1,0 +1,7 @@
+#include "platform/ffmpeg/FfmpegVideoStream.h"
+
+#include "platform/ffmpeg/FfmpegFrameReader.h"
+
+std::unique_ptr<IFrameReader> FfmpegVideoStream::OpenFrameReader() {
+    return FfmpegFrameReader::Create(m_desc);
+}

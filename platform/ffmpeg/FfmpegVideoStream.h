@@ -1,0 +1,16 @@
+#pragma once
+// One stream of an opened file.
+
+#include "platform/VideoFile.h"
+#include "platform/ffmpeg/FfmpegStreamDesc.h"
+
+class FfmpegVideoStream final : public IVideoStream {
+public:
+    explicit FfmpegVideoStream(FfmpegStreamDesc desc) : m_desc(std::move(desc)) {}
+
+    VideoStreamInfo Info() const override { return {m_desc.fccType, m_desc.dwLength}; }
+    std::unique_ptr<IFrameReader> OpenFrameReader() override;
+
+private:
+    FfmpegStreamDesc m_desc;
+};

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "platform/BitmapInfo.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "tests/support/ClipWriter.h"
+#include "tests/support/FrameStamp.h"
+
+namespace {
+
+// Exact content for uncompressed clips: every byte depends on the frame and
+// on the pixel's place, counted from the picture's top.
+void PaintExact(int frame, uint8_t* rgb, int w, int h) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = rgb + (static_cast<size_t>(y) * w + x) * 3;
+            p[0] = static_cast<uint8_t>(frame);
+            p[1] = static_cast<uint8_t>(x * 7 + frame);
+            p[2] = static_cast<uint8_t>(y * 13);
+        }
+}
+
+// Compares a delivered frame with PaintExact's picture; the first difference, or "".
+std::string CheckExact(const uint8_t* frame, int n, int w, int h) {
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, frame, sizeof header);
+    if (header.biSize != 40 || header.biWidth != w || header.biHeight != h || header.biPlanes != 1 ||
+        header.biBitCount != 24 || header.biCompression != BI_RGB ||
+        header.biSizeImage != static_cast<uint32_t>(w * 3 * h))
+        return "header";
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    PaintExact(n, rgb.data(), w, h);
+    const uint8_t* bits = frame + header.biSize;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* want = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+            const uint8_t* got = bits + (static_cast<size_t>(h - 1 - y) * w + x) * 3;
+            if (got[0] != want[2] || got[1] != want[1] || got[2] != want[0])
+                return "pixel " + std::to_string(x) + "," + std::to_string(y);
+        }
+    return "";
+}
+
+std::string MakeClip(const std::string& name, const ClipOptions& o, const PaintFn& paint) {
+    const std::string path = TestDataPath(name);
+    std::string error;
+    EXPECT_TRUE(WriteClip(path, o, paint, &error)) << error;
+    return path;
+}
+
+struct Opened {
+    std::unique_ptr<IVideoFile> file;
+    std::unique_ptr<IVideoStream> stream;
+    std::unique_ptr<IFrameReader> reader;
+};
+
+// Opens the file and a reader on its last video stream.
+Opened OpenLastVideo(FfmpegVideoFiles& files, const std::string& path) {
+    Opened o;
+    o.file = files.Open(path.c_str());
+    if (!o.file) return o;
+    for (uint32_t n = 0; n < o.file->Info().dwStreams; ++n) {
+        auto s = o.file->GetStream(n);
+        if (s && s->Info().fccType == streamtypeVIDEO) o.stream = std::move(s);
+    }
+    if (o.stream) o.reader = o.stream->OpenFrameReader();
+    return o;
+}
+
+// The order a test walks the frames in: forward, backward, then random.
+std::vector<uint32_t> WalkOrder(uint32_t length, int randomFetches, uint32_t seed) {
+    std::vector<uint32_t> order;
+    for (uint32_t n = 0; n < length; ++n) order.push_back(n);
+    for (uint32_t n = length; n-- > 0;) order.push_back(n);
+    std::mt19937 rng(seed);
+    for (int i = 0; i < randomFetches; ++i) order.push_back(rng() % length);
+    return order;
+}
+
+TEST(FfmpegVideoFiles, RawClipIsExactInEveryOrder) {
+    ClipOptions o;
+    o.width = 33;  // rows of 99 bytes: not a multiple of 4
+    o.height = 17;
+    o.frames = 40;
+    o.rateNum = 30000;
+    o.rateDen = 1001;
+    const std::string path = MakeClip("ffmpeg_raw33x17.avi", o, PaintExact);
+
+    FfmpegVideoFiles files;
+    Opened clip = OpenLastVideo(files, path);
+    ASSERT_TRUE(clip.reader);
+    const VideoFileInfo info = clip.file->Info();
+    EXPECT_EQ(info.dwStreams, 1u);
+    EXPECT_EQ(info.dwWidth, 33u);
+    EXPECT_EQ(info.dwHeight, 17u);
+    EXPECT_EQ(info.dwRate, 30000u);
+    EXPECT_EQ(info.dwScale, 1001u);
+    EXPECT_EQ(clip.stream->Info().dwLength, 40u);
+
+    for (uint32_t n : WalkOrder(40, 100, 7)) {
+        const uint8_t* frame = clip.reader->GetFrame(n);
+        ASSERT_NE(frame, nullptr) << n;
+        ASSERT_EQ(CheckExact(frame, static_cast<int>(n), 33, 17), "") << "frame " << n;
+    }
+    EXPECT_EQ(clip.reader->GetFrame(40), nullptr);
+    EXPECT_EQ(clip.reader->GetFrame(0xFFFFFFFFu), nullptr);
+    // The reader still works after refusing.
+    ASSERT_NE(clip.reader->GetFrame(39), nullptr);
+    EXPECT_EQ(CheckExact(clip.reader->GetFrame(39), 39, 33, 17), "");
+}
+
+struct LossyCase {
+    const char* name;
+    ClipCodec codec;
+    int maxBFrames;
+    int gop;
+};
+
+void PrintTo(const LossyCase& c, std::ostream* os) { *os << c.name; }
+
+class FfmpegLossyClip : public testing::TestWithParam<LossyCase> {};
+
+TEST_P(FfmpegLossyClip, EveryFetchDeliversTheFrameAskedFor) {
+    const LossyCase& c = GetParam();
+    ClipOptions o;
+    o.codec = c.codec;
+    o.maxBFrames = c.maxBFrames;
+    o.gop = c.gop;
+    o.width = 176;
+    o.height = 48;
+    o.frames = 75;
+    const std::string path = MakeClip("ffmpeg_" + std::string(c.name) + ".avi", o, PaintFrameStamp);
+
+    FfmpegVideoFiles files;
+    Opened clip = OpenLastVideo(files, path);
+    ASSERT_TRUE(clip.reader);
+    ASSERT_EQ(clip.stream->Info().dwLength, 75u);
+
+    const uint32_t seed = std::random_device{}();
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    int mismatches = 0;
+    std::string first;
+    for (uint32_t n : WalkOrder(75, 200, seed)) {
+        const uint8_t* frame = clip.reader->GetFrame(n);
+        ASSERT_NE(frame, nullptr) << n;
+        const int got = ReadFrameStamp(frame + 40, 176, 48);
+        if (got != static_cast<int>(n)) {
+            if (!mismatches) first = std::to_string(n) + " gave " + std::to_string(got);
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "first: " << first;
+
+    // Blue-green-red order: the red block reads red in byte 2.
+    double bgr[3];
+    ReadStampRed(clip.reader->GetFrame(5) + 40, 176, 48, bgr);
+    EXPECT_GT(bgr[2], 200);
+    EXPECT_LT(bgr[0], 60);
+    EXPECT_LT(bgr[1], 60);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegLossyClip,
+                         testing::Values(LossyCase{"mjpeg", ClipCodec::Mjpeg, 0, 12},
+                                         LossyCase{"mpeg4", ClipCodec::Mpeg4, 0, 12},
+                                         LossyCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 12},
+                                         LossyCase{"mpeg4_bframes_gop5", ClipCodec::Mpeg4, 2, 5}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {
+    ClipOptions o;
+    o.width = 40;
+    o.height = 30;
+    o.secondWidth = 24;
+    o.secondHeight = 10;
+    o.audio = true;
+    o.frames = 10;
+    const std::string path = MakeClip("ffmpeg_two_video.avi", o, PaintExact);
+
+    FfmpegVideoFiles files;
+    auto file = files.Open(path.c_str());
+    ASSERT_TRUE(file);
+    const VideoFileInfo info = file->Info();
+    ASSERT_EQ(info.dwStreams, 3u);
+    // The frame size is the last video stream's: the one a reader ends up with.
+    EXPECT_EQ(info.dwWidth, 24u);
+    EXPECT_EQ(info.dwHeight, 10u);
+    EXPECT_EQ(file->GetStream(0)->Info().fccType, streamtypeVIDEO);
+    EXPECT_EQ(file->GetStream(1)->Info().fccType, streamtypeVIDEO);
+    EXPECT_EQ(file->GetStream(2)->Info().fccType, streamtypeAUDIO);
+    EXPECT_EQ(file->GetStream(3), nullptr);
+    EXPECT_EQ(file->GetStream(2)->OpenFrameReader(), nullptr);
+
+    // Readers are independent, even interleaved on the same stream.
+    auto first = file->GetStream(0)->OpenFrameReader();
+    auto second = file->GetStream(1)->OpenFrameReader();
+    auto again = file->GetStream(1)->OpenFrameReader();
+    ASSERT_TRUE(first && second && again);
+    for (int n = 0; n < 10; ++n) {
+        ASSERT_EQ(CheckExact(first->GetFrame(n), n, 40, 30), "") << n;
+        ASSERT_EQ(CheckExact(second->GetFrame(n), n, 24, 10), "") << n;
+        ASSERT_EQ(CheckExact(again->GetFrame(9 - n), 9 - n, 24, 10), "") << n;
+    }
+    // A reader outlives the file and stream it came from.
+    file.reset();
+    EXPECT_EQ(CheckExact(second->GetFrame(3), 3, 24, 10), "");
+}
+
+TEST(FfmpegVideoFiles, ClipsWithoutAPlayableVideoStream) {
+    ClipOptions audioOnly;
+    audioOnly.audioOnly = true;
+    audioOnly.frames = 10;
+    ClipOptions unknown;
+    unknown.codec = ClipCodec::Mpeg4;
+    unknown.codecTag = MakeFourCC('Z', 'Q', 'X', '9');
+    unknown.frames = 5;
+    const std::string audioPath = MakeClip("ffmpeg_audio_only.avi", audioOnly, PaintExact);
+    const std::string unknownPath = MakeClip("ffmpeg_unknown_fourcc.avi", unknown, PaintExact);
+    const std::string emptyPath = TestDataPath("ffmpeg_empty.avi");
+    std::ofstream(emptyPath, std::ios::trunc).close();
+
+    FfmpegVideoFiles files;
+    auto audio = files.Open(audioPath.c_str());
+    ASSERT_TRUE(audio);
+    ASSERT_EQ(audio->Info().dwStreams, 1u);
+    EXPECT_EQ(audio->GetStream(0)->Info().fccType, streamtypeAUDIO);
+
+    auto odd = files.Open(unknownPath.c_str());
+    ASSERT_TRUE(odd);
+    auto stream = odd->GetStream(0);
+    EXPECT_EQ(stream->Info().fccType, streamtypeVIDEO);
+    EXPECT_EQ(stream->OpenFrameReader(), nullptr);
+
+    EXPECT_EQ(files.Open(emptyPath.c_str()), nullptr);
+    EXPECT_EQ(files.Open(TestDataPath("does-not-exist.avi").c_str()), nullptr);
+    EXPECT_EQ(files.Open(nullptr), nullptr);
+}
+
+TEST(FfmpegVideoFiles, TruncatedClipDeliversOnlyTrueFrames) {
+    ClipOptions o;
+    o.width = 20;
+    o.height = 8;
+    o.frames = 30;
+    const std::string path = MakeClip("ffmpeg_whole.avi", o, PaintExact);
+    const std::string cut = TestDataPath("ffmpeg_truncated.avi");
+    const auto size = std::filesystem::file_size(path);
+    std::filesystem::copy_file(path, cut, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(cut, size / 2);
+
+    FfmpegVideoFiles files;
+    Opened clip = OpenLastVideo(files, cut);
+    ASSERT_TRUE(clip.reader);
+    int delivered = 0;
+    for (uint32_t n : WalkOrder(clip.stream->Info().dwLength, 50, 3)) {
+        const uint8_t* frame = clip.reader->GetFrame(n);
+        if (!frame) continue;
+        ++delivered;
+        ASSERT_EQ(CheckExact(frame, static_cast<int>(n), 20, 8), "") << n;
+    }
+    EXPECT_GT(delivered, 0);
+}
+
+}  // namespace
