@@ -1,0 +1,45 @@
+#pragma once
+// Helpers of the detection window tests: the launcher's values filled by hand,
+// WAV files told apart by their sample rate, and clips whose cells have known
+// red levels.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "detect/DetectLauncher.h"
+#include "tests/support/ClipWriter.h"
+
+struct TestLauncher final : IDetectLauncher {
+    int nCaptureDriver = -1;
+    int bUseCamera = 0;
+    std::vector<std::string> waveNames;
+    std::string strWaveFolder;
+    std::string strAviPath;
+
+    int GetCaptureDriver() const override { return nCaptureDriver; }
+    int GetUseCamera() const override { return bUseCamera; }
+    int GetWaveCount() const override { return static_cast<int>(waveNames.size()); }
+    std::string GetWaveName(int n) const override { return waveNames.at(static_cast<size_t>(n)); }
+    std::string GetWaveFolder() const override { return strWaveFolder; }
+    std::string GetAviPath() const override { return strAviPath; }
+};
+
+// Sample rate of test wave n: a stream's rate tells which clip it plays.
+constexpr uint32_t TestWaveRate(int n) { return 8000 + 1000 * static_cast<uint32_t>(n); }
+
+// Writes waves "w00" ... into folder (ending in '/') and lists count of them.
+void WriteTestWaves(TestLauncher& launcher, const std::string& folder, int count);
+
+// Red level of each grid cell (row, col); green and blue are 255 - red so a
+// copy of the wrong channel ranks the other way round.
+using CellLevelFn = std::function<uint8_t(int row, int col)>;
+void PaintCells(uint8_t* rgb, int width, int height, const CellLevelFn& level);
+
+// Writes a raw clip painted by PaintCells on every frame; fails the test when
+// it cannot.
+std::string WriteCellClip(const std::string& name, ClipOptions options, const CellLevelFn& level);
+
+// Cell number (row * 7 + col) of the top, middle and bottom of distinct levels.
+std::vector<int> ExpectedCells(const CellLevelFn& level);

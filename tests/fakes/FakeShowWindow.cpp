@@ -1,0 +1,48 @@
+#include "tests/fakes/FakeShowWindow.h"
+
+#include <utility>
+
+FakeShowWindow::FakeShowWindow(IShowWindowHandler& handler) : m_pHandler(&handler) {}
+
+void FakeShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
+    if (Destroyed()) return;
+    m_timers[nIDEvent] = nElapse;
+    ++m_timerStarts[nIDEvent];
+}
+
+void FakeShowWindow::StopTimer(uintptr_t nIDEvent) { m_timers.erase(nIDEvent); }
+
+unsigned FakeShowWindow::TimerPeriod(uintptr_t nIDEvent) const {
+    const auto it = m_timers.find(nIDEvent);
+    return it == m_timers.end() ? 0 : it->second;
+}
+
+int FakeShowWindow::TimerStarts(uintptr_t nIDEvent) const {
+    const auto it = m_timerStarts.find(nIDEvent);
+    return it == m_timerStarts.end() ? 0 : it->second;
+}
+
+IDeviceContext& FakeShowWindow::GetDC() { return m_pDC ? *m_pDC : recorder; }
+
+void FakeShowWindow::Destroy() {
+    if (Destroyed()) return;
+    m_timers.clear();
+    m_bVisible = false;
+    std::exchange(m_pHandler, nullptr)->PostNcDestroy();
+}
+
+void FakeShowWindow::SendTimer(uintptr_t nIDEvent) {
+    if (!Destroyed()) m_pHandler->OnTimer(nIDEvent);
+}
+
+void FakeShowWindow::SendLButtonDown(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnLButtonDown(MK_LBUTTON, x, y);
+}
+
+void FakeShowWindow::SendRButtonDown(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnRButtonDown(MK_RBUTTON, x, y);
+}
+
+void FakeShowWindow::SendMouseMove(int x, int y, unsigned nFlags) {
+    if (!Destroyed()) m_pHandler->OnMouseMove(nFlags, x, y);
+}
