@@ -1,0 +1,344 @@
+#include "platform/sdl/AudioMixer.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kBlockFrames = 1024;  // the mix is built this many frames at a time
+constexpr int kOutFrameBytes = 2 * sizeof(float);
+// Source bytes handed to a converter at a time: small enough that a
+// converter's queue never outgrows what priming gave it.
+constexpr int kPieceFrames = 256;
+
+SDL_AudioFormat SourceFormat(uint16_t bits) {
+    switch (bits) {
+    case 8: return AUDIO_U8;
+    case 16: return AUDIO_S16LSB;
+    default: return AUDIO_S32LSB;  // 24-bit arrives unpacked to 32
+    }
+}
+
+// Above the knee the sum bends smoothly towards full scale instead of being
+// cut off, so 21 loud clips together distort gently rather than crackle.
+inline float SoftLimit(float x) {
+    constexpr float kKnee = 0.6f;
+    const float a = std::fabs(x);
+    if (a <= kKnee)
+        return x;
+    const float y = kKnee + (1.0f - kKnee) * std::tanh((a - kKnee) / (1.0f - kKnee));
+    return x < 0 ? -y : y;
+}
+
+}  // namespace
+
+struct AudioMixer::Stream {
+    SDL_AudioStream* pConverter = nullptr;
+    WAVEFORMATEX wfx{};
+    WaveOutCallback callback = nullptr;
+    uintptr_t dwInstance = 0;
+    int srcFrameBytes = 0;  // bytes of one frame as the converter takes it
+    // Written buffers not yet wholly taken, linked through lpNext.
+    WAVEHDR* pQueueHead = nullptr;
+    WAVEHDR* pQueueTail = nullptr;
+    uint32_t headTaken = 0;  // bytes of the head buffer already taken
+    // Taken buffers whose callback has not run yet, in written order.
+    WAVEHDR* pDoneHead = nullptr;
+    WAVEHDR* pDoneTail = nullptr;
+    bool bFlushed = true;  // the converter has been told the data ended
+    // A partial frame left at a buffer's end, joined to the next buffer.
+    uint8_t carry[32] = {};
+    int carryBytes = 0;
+    std::vector<uint8_t> stage;  // the piece handed to the converter
+
+    void PushDone(WAVEHDR* pwh) {
+        pwh->dwFlags = (pwh->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        pwh->lpNext = nullptr;
+        if (pDoneTail)
+            pDoneTail->lpNext = pwh;
+        else
+            pDoneHead = pwh;
+        pDoneTail = pwh;
+    }
+    WAVEHDR* PopQueue() {
+        WAVEHDR* pwh = pQueueHead;
+        pQueueHead = pwh->lpNext;
+        if (!pQueueHead)
+            pQueueTail = nullptr;
+        headTaken = 0;
+        return pwh;
+    }
+};
+
+AudioMixer::AudioMixer(int outputRate)
+    : m_outputRate(outputRate),
+      m_sum(kBlockFrames * 2),
+      m_take(kBlockFrames * 2),
+      m_notifier([this] { NotifierThread(); }) {}
+
+AudioMixer::~AudioMixer() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bQuit = true;
+    }
+    m_notifyCv.notify_all();
+    m_notifier.join();
+    for (Stream*& s : m_streams) {
+        if (s) {
+            SDL_FreeAudioStream(s->pConverter);
+            delete s;
+            s = nullptr;
+        }
+    }
+}
+
+MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallback callback,
+                          uintptr_t dwInstance) {
+    if (!IsPlayablePcmFormat(wfx))
+        return WAVERR_BADFORMAT;
+    auto s = std::make_unique<Stream>();
+    s->wfx = wfx;
+    s->callback = callback;
+    s->dwInstance = dwInstance;
+    const int bytesPerSample = wfx.wBitsPerSample == 24 ? 4 : wfx.wBitsPerSample / 8;
+    s->srcFrameBytes = bytesPerSample * wfx.nChannels;
+    s->pConverter = SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
+                                       static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
+    if (!s->pConverter)
+        return WAVERR_BADFORMAT;
+    s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
+
+    // Prime the converter with a block of silence and take it all back, so
+    // its buffers are grown here and not on the audio thread.
+    const int silenceFrames = std::max(kPieceFrames * 8, static_cast<int>(wfx.nSamplesPerSec / 20));
+    std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes,
+                                 wfx.wBitsPerSample == 8 ? 0x80 : 0);
+    for (int off = 0; off < static_cast<int>(silence.size()); off += kPieceFrames * s->srcFrameBytes)
+        SDL_AudioStreamPut(s->pConverter, silence.data() + off,
+                           std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
+    SDL_AudioStreamFlush(s->pConverter);
+    std::vector<uint8_t> sink(8192);
+    while (SDL_AudioStreamGet(s->pConverter, sink.data(), static_cast<int>(sink.size())) > 0) {
+    }
+
+    std::lock_guard lock(m_mutex);
+    for (Stream*& slot : m_streams) {
+        if (!slot) {
+            slot = s.release();
+            *phwo = reinterpret_cast<HWAVEOUT>(slot);
+            return MMSYSERR_NOERROR;
+        }
+    }
+    SDL_FreeAudioStream(s->pConverter);
+    return MMSYSERR_ALLOCATED;
+}
+
+AudioMixer::Stream* AudioMixer::FindLocked(HWAVEOUT hwo) {
+    for (Stream* s : m_streams) {
+        if (s && reinterpret_cast<HWAVEOUT>(s) == hwo)
+            return s;
+    }
+    return nullptr;
+}
+
+MMRESULT AudioMixer::Prepare(HWAVEOUT hwo, WAVEHDR* pwh) {
+    std::lock_guard lock(m_mutex);
+    if (!FindLocked(hwo) || !pwh)
+        return MMSYSERR_INVALHANDLE;
+    pwh->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AudioMixer::Unprepare(HWAVEOUT hwo, WAVEHDR* pwh) {
+    std::lock_guard lock(m_mutex);
+    if (!FindLocked(hwo) || !pwh)
+        return MMSYSERR_INVALHANDLE;
+    if (pwh->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    pwh->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
+    std::lock_guard lock(m_mutex);
+    Stream* s = FindLocked(hwo);
+    if (!s || !pwh)
+        return MMSYSERR_INVALHANDLE;
+    if (!(pwh->dwFlags & WHDR_PREPARED))
+        return WAVERR_UNPREPARED;
+    if (pwh->dwFlags & WHDR_INQUEUE)
+        return WAVERR_STILLPLAYING;
+    pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
+    pwh->lpNext = nullptr;
+    if (s->pQueueTail)
+        s->pQueueTail->lpNext = pwh;
+    else
+        s->pQueueHead = pwh;
+    s->pQueueTail = pwh;
+    s->bFlushed = false;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
+    std::unique_lock lock(m_mutex);
+    Stream* s = FindLocked(hwo);
+    if (!s)
+        return MMSYSERR_INVALHANDLE;
+    while (s->pQueueHead)
+        s->PushDone(s->PopQueue());
+    s->carryBytes = 0;
+    s->bFlushed = true;
+    SDL_AudioStreamClear(s->pConverter);
+    m_notifyCv.notify_all();
+    m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
+    Stream* s = nullptr;
+    {
+        std::unique_lock lock(m_mutex);
+        s = FindLocked(hwo);
+        if (!s)
+            return MMSYSERR_INVALHANDLE;
+        if (s->pQueueHead || s->pDoneHead)
+            return WAVERR_STILLPLAYING;
+        // The last callback may still be returning.
+        m_idleCv.wait(lock, [&] { return m_pDelivering != s; });
+        *std::find(std::begin(m_streams), std::end(m_streams), s) = nullptr;
+    }
+    SDL_FreeAudioStream(s->pConverter);
+    delete s;
+    return MMSYSERR_NOERROR;
+}
+
+int AudioMixer::OpenStreams() {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(std::count_if(std::begin(m_streams), std::end(m_streams),
+                                          [](Stream* s) { return s != nullptr; }));
+}
+
+// Hands the converter the next piece of the head buffer (and any partial
+// frame carried over), whole frames only.
+void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
+    WAVEHDR* pwh = s.pQueueHead;
+    const int srcBlock = s.wfx.nBlockAlign;
+    const uint32_t left = pwh->dwBufferLength - s.headTaken;
+    const uint32_t maxPiece = static_cast<uint32_t>(kPieceFrames * srcBlock - s.carryBytes);
+    const uint32_t piece = std::min(left, maxPiece);
+    const uint8_t* pSrc = reinterpret_cast<const uint8_t*>(pwh->lpData) + s.headTaken;
+
+    // Gather carry + piece as packed source bytes.
+    uint8_t packed[kPieceFrames * 8 * 4];  // frames of at most 8 channels of 32 bits
+    std::memcpy(packed, s.carry, static_cast<size_t>(s.carryBytes));
+    std::memcpy(packed + s.carryBytes, pSrc, piece);
+    const int total = s.carryBytes + static_cast<int>(piece);
+    const int frames = total / srcBlock;
+    s.carryBytes = total - frames * srcBlock;
+    std::memcpy(s.carry, packed + frames * srcBlock, static_cast<size_t>(s.carryBytes));
+
+    if (frames > 0) {
+        const int samples = frames * s.wfx.nChannels;
+        if (s.wfx.wBitsPerSample == 24) {
+            // SDL has no 24-bit format: widen each sample to 32 bits.
+            auto* pOut = reinterpret_cast<int32_t*>(s.stage.data());
+            for (int i = 0; i < samples; ++i) {
+                const uint8_t* p = packed + 3 * i;
+                const uint32_t v = static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                                   static_cast<uint32_t>(p[2]) << 24;
+                std::memcpy(&pOut[i], &v, 4);
+            }
+            SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples * 4);
+        } else {
+            SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
+        }
+    }
+
+    s.headTaken += piece;
+    if (s.headTaken >= pwh->dwBufferLength) {
+        s.PushDone(s.PopQueue());
+        bAnyDone = true;
+    }
+}
+
+void AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
+    while (SDL_AudioStreamAvailable(s.pConverter) < bytesWanted) {
+        if (s.pQueueHead) {
+            PutPieceLocked(s, bAnyDone);
+        } else {
+            if (!s.bFlushed) {
+                // The stream ran dry: let the converter give out what it holds.
+                s.carryBytes = 0;
+                SDL_AudioStreamFlush(s.pConverter);
+                s.bFlushed = true;
+                continue;
+            }
+            break;
+        }
+    }
+}
+
+void AudioMixer::Mix(float* pOut, int frames) {
+    const auto start = std::chrono::steady_clock::now();
+    bool bAnyDone = false;
+    {
+        std::lock_guard lock(m_mutex);
+        while (frames > 0) {
+            const int n = std::min(frames, kBlockFrames);
+            const int bytes = n * kOutFrameBytes;
+            std::fill(m_sum.begin(), m_sum.begin() + 2 * n, 0.0f);
+            for (Stream* s : m_streams) {
+                if (!s)
+                    continue;
+                PullLocked(*s, bytes, bAnyDone);
+                const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
+                for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
+                    m_sum[i] += m_take[i];
+            }
+            for (int i = 0; i < 2 * n; ++i)
+                pOut[i] = SoftLimit(m_sum[i]);
+            pOut += 2 * n;
+            frames -= n;
+        }
+    }
+    if (bAnyDone)
+        m_notifyCv.notify_one();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
+}
+
+void AudioMixer::NotifierThread() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        Stream* s = nullptr;
+        for (Stream* candidate : m_streams) {
+            if (candidate && candidate->pDoneHead) {
+                s = candidate;
+                break;
+            }
+        }
+        if (!s) {
+            if (m_bQuit)
+                return;
+            m_notifyCv.wait(lock);
+            continue;
+        }
+        WAVEHDR* pwh = s->pDoneHead;
+        s->pDoneHead = pwh->lpNext;
+        if (!s->pDoneHead)
+            s->pDoneTail = nullptr;
+        pwh->lpNext = nullptr;
+        m_pDelivering = s;
+        const WaveOutCallback callback = s->callback;
+        const uintptr_t dwInstance = s->dwInstance;
+        lock.unlock();
+        callback(reinterpret_cast<HWAVEOUT>(s), MM_WOM_DONE, dwInstance, reinterpret_cast<uintptr_t>(pwh), 0);
+        lock.lock();
+        m_pDelivering = nullptr;
+        m_idleCv.notify_all();
+    }
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The mixer behind the SDL wave output: any number of PCM streams (up to
+// kMaxStreams), each converted by an SDL_AudioStream of its own to float
+// stereo at the output rate, summed and soft-limited.
+//
+// Mix is called by the output (the SDL device's callback or the file
+// writer's thread); it takes only the mixer's short lock and never allocates
+// once a stream has been primed at open. A buffer is done when Mix has taken
+// its last byte; a notifier thread of the mixer's own delivers the done
+// callbacks, in written order per stream, so user code never runs on the
+// audio thread.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/WaveOut.h"
+
+class AudioMixer {
+public:
+    static constexpr int kMaxStreams = 64;
+
+    explicit AudioMixer(int outputRate);
+    ~AudioMixer();
+    AudioMixer(const AudioMixer&) = delete;
+    AudioMixer& operator=(const AudioMixer&) = delete;
+
+    int OutputRate() const { return m_outputRate; }
+
+    // The stream operations of IWaveOut, with its results.
+    MMRESULT Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallback callback,
+                  uintptr_t dwInstance);
+    MMRESULT Prepare(HWAVEOUT hwo, WAVEHDR* pwh);
+    MMRESULT Unprepare(HWAVEOUT hwo, WAVEHDR* pwh);
+    MMRESULT Write(HWAVEOUT hwo, WAVEHDR* pwh);
+    MMRESULT Reset(HWAVEOUT hwo);
+    MMRESULT Close(HWAVEOUT hwo);
+
+    // Fills frames stereo float frames (interleaved) with the mix.
+    void Mix(float* pOut, int frames);
+
+    // For measurements: total time spent in Mix, and the number of open streams.
+    uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
+    int OpenStreams();
+
+private:
+    struct Stream;
+
+    Stream* FindLocked(HWAVEOUT hwo);
+    void PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
+    void PutPieceLocked(Stream& s, bool& bAnyDone);
+    void NotifierThread();
+
+    const int m_outputRate;
+    std::mutex m_mutex;
+    std::condition_variable m_notifyCv;  // the notifier has work, or must quit
+    std::condition_variable m_idleCv;    // a delivery has ended
+    Stream* m_streams[kMaxStreams] = {};
+    Stream* m_pDelivering = nullptr;     // whose callback runs now
+    bool m_bQuit = false;
+    std::vector<float> m_sum;            // one block of the mix
+    std::vector<float> m_take;           // one stream's share of it
+    std::atomic<uint64_t> m_mixNs{0};
+    std::thread m_notifier;
+};

@@ -1,0 +1,53 @@
+#pragma once
+// The wave output on SDL2: one output device (float stereo at the device's
+// rate, about 10 ms a buffer), opened when the first stream opens and kept
+// open, fed by one mixer for every stream. With ZARNDEMO_AUDIO_FILE=path.wav
+// in the environment the same mix goes to that file instead (16-bit stereo,
+// 48000 Hz, paced in real time; the header is completed when this object is
+// destroyed).
+//
+// Install it with platform::SetWaveOut for the life of the program.
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/WaveOut.h"
+
+class AudioMixer;
+class WavFileSink;
+
+class SdlWaveOut final : public IWaveOut {
+public:
+    SdlWaveOut();
+    ~SdlWaveOut() override;
+    SdlWaveOut(const SdlWaveOut&) = delete;
+    SdlWaveOut& operator=(const SdlWaveOut&) = delete;
+
+    uint32_t GetNumDevs() override;
+    MMRESULT Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
+                  uintptr_t dwInstance) override;
+    MMRESULT PrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT UnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT Reset(HWAVEOUT hwo) override;
+    MMRESULT Close(HWAVEOUT hwo) override;
+
+    // For measurements; null until the first stream has opened.
+    AudioMixer* Mixer() { return m_pMixer.get(); }
+
+private:
+    bool StartOutput();  // under m_mutex
+    AudioMixer* CurrentMixer();
+    static void AudioCallback(void* pUser, uint8_t* pStream, int len);
+
+    std::mutex m_mutex;            // guards the start of the output
+    std::string m_filePath;        // ZARNDEMO_AUDIO_FILE, empty for the device
+    bool m_bSdlAudio = false;      // SDL's audio subsystem is up
+    bool m_bProbed = false;
+    uint32_t m_nDevs = 0;
+    bool m_bStartFailed = false;
+    uint32_t m_deviceId = 0;
+    std::unique_ptr<AudioMixer> m_pMixer;
+    std::unique_ptr<WavFileSink> m_pSink;
+};

@@ -1,0 +1,262 @@
+// The SDL wave output: many formats mixed at once on SDL's dummy driver, the
+// WAV file output, and the case of no device.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <thread>
+
+#include "platform/sdl/AudioMixer.h"
+#include "platform/sdl/SdlWaveOut.h"
+#include "sound/SoundBank.h"
+#include "tests/sound/RecordingWaveOut.h"
+#include "tests/sound/WavTestFiles.h"
+
+using namespace wavtest;
+
+namespace {
+
+// A sine of the given level (0..1) in any PCM format, the same on every channel.
+std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, double seconds) {
+    const size_t frames = static_cast<size_t>(wfx.nSamplesPerSec * seconds);
+    std::vector<uint8_t> out;
+    out.reserve(frames * wfx.nBlockAlign);
+    for (size_t f = 0; f < frames; ++f) {
+        const double x = level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
+        for (int c = 0; c < wfx.nChannels; ++c) {
+            switch (wfx.wBitsPerSample) {
+            case 8: out.push_back(static_cast<uint8_t>(std::lrint(128 + 127 * x))); break;
+            case 16: {
+                const auto v = static_cast<int16_t>(std::lrint(32767 * x));
+                out.push_back(static_cast<uint8_t>(v));
+                out.push_back(static_cast<uint8_t>(v >> 8));
+                break;
+            }
+            case 24: {
+                const auto v = static_cast<int32_t>(std::lrint(8388607 * x));
+                for (int b = 0; b < 3; ++b)
+                    out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+                break;
+            }
+            default: {
+                const auto v = static_cast<int32_t>(std::lrint(2147483647.0 * x));
+                for (int b = 0; b < 4; ++b)
+                    out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+            }
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<uint8_t> Silence(const WAVEFORMATEX& wfx, double seconds) {
+    return Tone(wfx, 1, 0, seconds);
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old, m_bHad = true;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_bHad)
+            setenv(m_name, m_old.c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::string m_old;
+    bool m_bHad = false;
+};
+
+TEST(SdlWaveOut, TwentyOneMixedFormatClipsAllPlayToTheEnd) {
+    const WAVEFORMATEX formats[] = {
+        Pcm(1, 11025, 8),  Pcm(2, 44100, 16), Pcm(2, 48000, 24), Pcm(1, 22050, 32),
+        Pcm(1, 96000, 24), Pcm(6, 8000, 16),  Pcm(8, 16000, 8),  Pcm(1, 192000, 16),
+        Pcm(4, 32000, 16), Pcm(3, 12000, 24), Pcm(2, 8000, 8),
+    };
+    TempDir dir;
+    SdlWaveOut sdl;
+    RecordingWaveOut out(sdl);
+    platform::SetWaveOut(&out);
+    {
+        CSoundBank bank;
+        std::vector<uint32_t> lengths;
+        for (int i = 0; i < MAX_WAVE_CLIPS; ++i) {
+            const WAVEFORMATEX& wfx = formats[i % std::size(formats)];
+            // 0.15 to 0.35 s each; odd lengths leave partial frames at chunk ends.
+            auto data = Tone(wfx, 220 + 40 * i, 0.3, 0.15 + 0.01 * i);
+            data.resize(data.size() - (i % 3));
+            lengths.push_back(static_cast<uint32_t>(data.size()));
+            ASSERT_EQ(bank.AddWave(dir.WriteWav("m" + std::to_string(i) + ".wav", wfx, data).c_str()), i + 1);
+        }
+        for (uint32_t i = 0; i < MAX_WAVE_CLIPS; ++i)
+            ASSERT_EQ(bank.Play(i), 1);
+
+        ASSERT_TRUE(WaitFor([&] { return out.Streams().size() == 21 && out.OpenStreams() == 0; }, 20))
+            << out.Streams().size() << " opened, " << out.OpenStreams() << " still open";
+        EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
+        for (int j = 0; j < MAX_WAVE_CLIPS; ++j) {
+            EXPECT_EQ(bank.Slot(j).bInUse, 0) << j;
+            EXPECT_EQ(bank.Slot(j).nFreeBuffers, WAVE_BUFFERS_PER_SLOT) << j;
+        }
+        const auto streams = out.Streams();
+        for (size_t k = 0; k < streams.size(); ++k) {
+            const auto& s = streams[k];
+            EXPECT_EQ(s.bytesWritten, lengths[k]) << "stream " << k;
+            EXPECT_EQ(s.done, s.written) << "stream " << k;
+            EXPECT_FALSE(s.bCallbackOnCallerThread) << "stream " << k;
+        }
+    }
+    platform::SetWaveOut(nullptr);
+}
+
+struct WavRead {
+    uint32_t rate = 0;
+    uint16_t channels = 0;
+    uint16_t bits = 0;
+    uint32_t declaredData = 0;
+    std::vector<int16_t> samples;
+};
+
+WavRead ReadWav(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    WavRead w;
+    if (b.size() < 44)
+        return w;
+    auto le16 = [&](size_t o) { return static_cast<uint16_t>(b[o] | b[o + 1] << 8); };
+    auto le32 = [&](size_t o) { return static_cast<uint32_t>(le16(o) | le16(o + 2) << 16); };
+    w.channels = le16(22);
+    w.rate = le32(24);
+    w.bits = le16(34);
+    w.declaredData = le32(40);
+    w.samples.resize((b.size() - 44) / 2);
+    std::memcpy(w.samples.data(), b.data() + 44, w.samples.size() * 2);
+    return w;
+}
+
+TEST(SdlWaveOut, FileOutputHoldsTwoTonesAtTheirTimesWithoutClipping) {
+    TempDir dir;
+    const std::string path = dir.path() + "/mix.wav";
+    const WAVEFORMATEX wfx = Pcm(1, 44100, 16);
+    std::vector<uint8_t> clip = Tone(wfx, 440, 0.5, 0.15);
+    const auto gap = Silence(wfx, 0.30);
+    const auto second = Tone(wfx, 1000, 0.5, 0.15);
+    clip.insert(clip.end(), gap.begin(), gap.end());
+    clip.insert(clip.end(), second.begin(), second.end());
+    {
+        ScopedEnv env("ZARNDEMO_AUDIO_FILE", path.c_str());
+        SdlWaveOut sdl;
+        platform::SetWaveOut(&sdl);
+        {
+            CSoundBank bank;
+            ASSERT_EQ(bank.AddWave(dir.WriteWav("tones.wav", wfx, clip).c_str()), 1);
+            bank.Play(0);
+            ASSERT_TRUE(WaitFor([&] { return sdl.Mixer() && sdl.Mixer()->OpenStreams() == 0; }, 10));
+        }
+        platform::SetWaveOut(nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    const WavRead w = ReadWav(path);
+    ASSERT_EQ(w.channels, 2);
+    ASSERT_EQ(w.bits, 16);
+    ASSERT_EQ(w.rate, 48000u);
+    EXPECT_EQ(w.declaredData, w.samples.size() * 2) << "header completed at the end";
+
+    // Left channel; loud means above a tenth of full scale.
+    std::vector<int> loud;
+    int peak = 0;
+    for (size_t i = 0; i < w.samples.size(); i += 2) {
+        EXPECT_EQ(w.samples[i], w.samples[i + 1]) << "mono reaches both sides alike";
+        peak = std::max(peak, std::abs(static_cast<int>(w.samples[i])));
+        if (std::abs(w.samples[i]) > 3277)
+            loud.push_back(static_cast<int>(i / 2));
+    }
+    ASSERT_FALSE(loud.empty());
+    EXPECT_GT(peak, 0.45 * 32767) << "tone level kept";
+    EXPECT_LT(peak, 0.55 * 32767) << "no clipping or gain";
+
+    // Split the loud frames into runs separated by more than 100 ms.
+    std::vector<std::pair<int, int>> runs;
+    for (int f : loud) {
+        if (runs.empty() || f - runs.back().second > 4800)
+            runs.push_back({f, f});
+        else
+            runs.back().second = f;
+    }
+    ASSERT_EQ(runs.size(), 2u);
+    const double ms = 1000.0 / 48000;
+    EXPECT_NEAR((runs[0].second - runs[0].first) * ms, 150, 15);
+    EXPECT_NEAR((runs[1].first - runs[0].first) * ms, 450, 15);
+    EXPECT_NEAR((runs[1].second - runs[1].first) * ms, 150, 15);
+
+    // The pitch survives the rate change: count upward zero crossings.
+    auto cycles = [&](std::pair<int, int> run) {
+        int n = 0;
+        for (int f = run.first + 1; f <= run.second; ++f)
+            n += w.samples[2 * (f - 1)] < 0 && w.samples[2 * f] >= 0;
+        return n / ((run.second - run.first) * ms / 1000);
+    };
+    EXPECT_NEAR(cycles(runs[0]), 440, 15);
+    EXPECT_NEAR(cycles(runs[1]), 1000, 15);
+}
+
+TEST(SdlWaveOut, NoDriverMeansNoDevicesAndOneLineOnStandardError) {
+    ScopedEnv env("SDL_AUDIODRIVER", "no-such-driver");
+    SdlWaveOut sdl;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(sdl.GetNumDevs(), 0u);
+    EXPECT_EQ(sdl.GetNumDevs(), 0u);
+    HWAVEOUT h = nullptr;
+    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
+    EXPECT_NE(sdl.Open(&h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0), MMSYSERR_NOERROR);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+}
+
+TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
+    SdlWaveOut sdl;
+    auto refused = [&](WAVEFORMATEX wfx) {
+        HWAVEOUT h = nullptr;
+        return sdl.Open(&h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0) == WAVERR_BADFORMAT;
+    };
+    WAVEFORMATEX wfx = Pcm(0, 44100, 16);
+    EXPECT_TRUE(refused(wfx)) << "0 channels";
+    EXPECT_TRUE(refused(Pcm(2, 0, 16))) << "rate 0";
+    EXPECT_TRUE(refused(Pcm(2, 44100, 12))) << "12 bits";
+    EXPECT_TRUE(refused(Pcm(9, 44100, 16))) << "9 channels";
+    wfx = Pcm(2, 44100, 16);
+    wfx.nBlockAlign = 6;
+    EXPECT_TRUE(refused(wfx)) << "block align";
+    wfx = Pcm(2, 44100, 16);
+    wfx.wFormatTag = 3;
+    EXPECT_TRUE(refused(wfx)) << "float";
+    EXPECT_FALSE(refused(Pcm(8, 192000, 32)));
+    EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
+}
+
+}  // namespace
