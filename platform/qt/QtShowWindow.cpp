@@ -1,0 +1,207 @@
+#include "platform/qt/QtShowWindow.h"
+
+#include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QTimerEvent>
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "platform/qt/QtDeviceContext.h"
+
+namespace {
+
+// Size before the handler places the window: a show screen.
+constexpr int INITIAL_WIDTH = 1024;
+constexpr int INITIAL_HEIGHT = 768;
+
+unsigned ButtonFlags(Qt::MouseButtons buttons) {
+    unsigned nFlags = 0;
+    if (buttons & Qt::LeftButton) nFlags |= MK_LBUTTON;
+    if (buttons & Qt::RightButton) nFlags |= MK_RBUTTON;
+    return nFlags;
+}
+
+}  // namespace
+
+QtShowWindow::QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner)
+    : QWidget(pOwner, Qt::Window | Qt::FramelessWindowHint),
+      m_pHandler(&handler),
+      m_dc([this](const QRect& rect) { update(rect); }) {
+    // Every pixel comes from the surface; Qt need not clear anything first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setGeometry(0, 0, INITIAL_WIDTH, INITIAL_HEIGHT);
+    ResizeSurface(size());
+}
+
+QtShowWindow::~QtShowWindow() {
+    // Ended with its owner (or the application) rather than through Destroy.
+    if (!m_bDestroyed) {
+        m_bDestroyed = true;
+        KillAllTimers();
+        if (IShowWindowHandler* pHandler = std::exchange(m_pHandler, nullptr))
+            pHandler->PostNcDestroy();
+    }
+}
+
+bool QtShowWindow::Initialise() {
+    ++m_nDepth;
+    m_pHandler->OnInitDialog();
+    --m_nDepth;
+    if (m_bDestroyed) {
+        delete this;
+        return false;
+    }
+    return true;
+}
+
+template <typename Call>
+void QtShowWindow::Dispatch(Call call, bool bFromQtEvent) {
+    if (m_bDestroyed || !m_pHandler) return;
+    ++m_nDepth;
+    call(*m_pHandler);
+    --m_nDepth;
+    // Destroyed by its own handler: Qt still holds this widget while its event
+    // is delivered, so the deletion waits for the event loop.
+    if (m_bDestroyed && m_nDepth == 0) {
+        if (bFromQtEvent)
+            deleteLater();
+        else
+            delete this;
+    }
+}
+
+WindowRect QtShowWindow::GetNormalRect() const {
+    const QRect rect = (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry()
+                                                                          : geometry();
+    return WindowRect{rect.left(), rect.top(), rect.left() + rect.width(),
+                      rect.top() + rect.height()};
+}
+
+void QtShowWindow::SetNormalRect(const WindowRect& rect) {
+    setGeometry(rect.left, rect.top, std::max(rect.right - rect.left, 1),
+                std::max(rect.bottom - rect.top, 1));
+    ResizeSurface(size());
+}
+
+void QtShowWindow::Show(bool bShow) {
+    if (!m_bDestroyed) setVisible(bShow);
+}
+
+void QtShowWindow::Update() {
+    if (!m_bDestroyed && isVisible()) repaint();
+}
+
+void QtShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
+    if (m_bDestroyed) return;
+    StopTimer(nIDEvent);
+    const int nQtId =
+        startTimer(static_cast<int>(std::min<unsigned>(nElapse, INT_MAX)), Qt::PreciseTimer);
+    if (nQtId != 0) m_timers[nIDEvent] = Timer{nQtId, nElapse};
+}
+
+void QtShowWindow::StopTimer(uintptr_t nIDEvent) {
+    const auto it = m_timers.find(nIDEvent);
+    if (it == m_timers.end()) return;
+    killTimer(it->second.nQtId);
+    m_timers.erase(it);
+}
+
+unsigned QtShowWindow::TimerPeriod(uintptr_t nIDEvent) const {
+    const auto it = m_timers.find(nIDEvent);
+    return it == m_timers.end() ? 0 : it->second.nElapse;
+}
+
+IDeviceContext& QtShowWindow::GetDC() { return m_dc; }
+
+void QtShowWindow::Destroy() {
+    if (m_bDestroyed) return;
+    m_bDestroyed = true;
+    KillAllTimers();
+    hide();
+    if (IShowWindowHandler* pHandler = std::exchange(m_pHandler, nullptr))
+        pHandler->PostNcDestroy();
+    if (m_nDepth == 0) delete this;
+}
+
+void QtShowWindow::SendTimer(uintptr_t nIDEvent) {
+    Dispatch([nIDEvent](IShowWindowHandler& h) { h.OnTimer(nIDEvent); }, false);
+}
+
+void QtShowWindow::SendLButtonDown(int x, int y) {
+    Dispatch([x, y](IShowWindowHandler& h) { h.OnLButtonDown(MK_LBUTTON, x, y); }, false);
+}
+
+void QtShowWindow::SendRButtonDown(int x, int y) {
+    Dispatch([x, y](IShowWindowHandler& h) { h.OnRButtonDown(MK_RBUTTON, x, y); }, false);
+}
+
+void QtShowWindow::SendMouseMove(int x, int y, unsigned nFlags) {
+    Dispatch([x, y, nFlags](IShowWindowHandler& h) { h.OnMouseMove(nFlags, x, y); }, false);
+}
+
+void QtShowWindow::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    painter.drawImage(event->rect(), m_surface, event->rect());
+}
+
+void QtShowWindow::resizeEvent(QResizeEvent* event) {
+    ResizeSurface(event->size());
+    QWidget::resizeEvent(event);
+}
+
+void QtShowWindow::timerEvent(QTimerEvent* event) {
+    for (const auto& [nIDEvent, timer] : m_timers) {
+        if (timer.nQtId == event->timerId()) {
+            const uintptr_t nID = nIDEvent;
+            Dispatch([nID](IShowWindowHandler& h) { h.OnTimer(nID); }, true);
+            return;
+        }
+    }
+    QWidget::timerEvent(event);
+}
+
+void QtShowWindow::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const unsigned nFlags = ButtonFlags(event->buttons());
+    if (event->button() == Qt::LeftButton) {
+        Dispatch([&](IShowWindowHandler& h) { h.OnLButtonDown(nFlags, pos.x(), pos.y()); }, true);
+    } else if (event->button() == Qt::RightButton) {
+        Dispatch([&](IShowWindowHandler& h) { h.OnRButtonDown(nFlags, pos.x(), pos.y()); }, true);
+    }
+}
+
+void QtShowWindow::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const unsigned nFlags = ButtonFlags(event->buttons());
+    Dispatch([&](IShowWindowHandler& h) { h.OnMouseMove(nFlags, pos.x(), pos.y()); }, true);
+}
+
+void QtShowWindow::closeEvent(QCloseEvent* event) {
+    // Show windows end through their handler (a right click), never by the
+    // window system's close alone.
+    event->ignore();
+}
+
+void QtShowWindow::ResizeSurface(const QSize& size) {
+    if (size.isEmpty() || size == m_surface.size()) return;
+    QImage surface(size, QImage::Format_RGB32);
+    surface.fill(Qt::black);
+    if (!m_surface.isNull()) {
+        QPainter painter(&surface);
+        painter.drawImage(0, 0, m_surface);
+    }
+    m_surface = std::move(surface);
+    m_dc.SetTarget(std::make_unique<QtDeviceContext>(m_surface));
+    update();
+}
+
+void QtShowWindow::KillAllTimers() {
+    for (const auto& entry : m_timers) killTimer(entry.second.nQtId);
+    m_timers.clear();
+}

@@ -1,0 +1,67 @@
+#pragma once
+// A show window on Qt: a frameless top-level widget owned by the main window,
+// backed by an image that all drawing lands on.
+
+#include <QImage>
+#include <QWidget>
+#include <map>
+
+#include "platform/ShowWindow.h"
+#include "platform/qt/QtSurfaceContext.h"
+
+class QtShowWindow final : public QWidget, public IShowWindow {
+    Q_OBJECT
+
+public:
+    QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner);
+    ~QtShowWindow() override;
+
+    // Runs the handler's OnInitDialog; false when the window was destroyed
+    // during it (and is deleted now).
+    bool Initialise();
+
+    WindowRect GetNormalRect() const override;
+    void SetNormalRect(const WindowRect& rect) override;
+    void Show(bool bShow) override;
+    void Update() override;
+    void StartTimer(uintptr_t nIDEvent, unsigned nElapse) override;
+    void StopTimer(uintptr_t nIDEvent) override;
+    IDeviceContext& GetDC() override;
+    void Destroy() override;
+
+    // For tests: the messages as the window delivers them, synchronously. The
+    // window may be gone afterwards when the handler destroyed it.
+    void SendTimer(uintptr_t nIDEvent);
+    void SendLButtonDown(int x, int y);
+    void SendRButtonDown(int x, int y);
+    void SendMouseMove(int x, int y, unsigned nFlags = 0);
+    const QImage& Surface() const { return m_surface; }
+    bool HasTimer(uintptr_t nIDEvent) const { return m_timers.count(nIDEvent) != 0; }
+    unsigned TimerPeriod(uintptr_t nIDEvent) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Timer {
+        int nQtId;
+        unsigned nElapse;
+    };
+
+    template <typename Call>
+    void Dispatch(Call call, bool bFromQtEvent);
+    void ResizeSurface(const QSize& size);
+    void KillAllTimers();
+
+    IShowWindowHandler* m_pHandler;
+    QImage m_surface;
+    QtSurfaceContext m_dc;
+    std::map<uintptr_t, Timer> m_timers;
+    int m_nDepth = 0;        // handler calls under way
+    bool m_bDestroyed = false;
+};

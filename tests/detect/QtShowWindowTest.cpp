@@ -1,0 +1,218 @@
+// The Qt show window: surface, painting, timers, mouse messages and its end.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/DeviceContext.h"
+#include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtShowWindows.h"
+#include "tests/detect/QtTestApp.h"
+
+namespace {
+
+struct Handler final : IShowWindowHandler {
+    IShowWindow* pWnd = nullptr;
+    std::vector<std::string> events;
+    std::vector<uintptr_t> ticks;
+    int nPostNcDestroy = 0;
+    std::function<void(Handler&)> onInit;
+    std::function<void(Handler&, uintptr_t)> onTimer;
+    std::function<void(Handler&)> onRButton;
+
+    void OnAttach(IShowWindow* p) override { pWnd = p; }
+    int OnInitDialog() override {
+        if (onInit) onInit(*this);
+        return 1;
+    }
+    void OnTimer(uintptr_t id) override {
+        ticks.push_back(id);
+        if (onTimer) onTimer(*this, id);
+    }
+    void OnLButtonDown(unsigned f, int x, int y) override { Add("L", f, x, y); }
+    void OnRButtonDown(unsigned f, int x, int y) override {
+        Add("R", f, x, y);
+        if (onRButton) onRButton(*this);
+    }
+    void OnMouseMove(unsigned f, int x, int y) override { Add("M", f, x, y); }
+    void PostNcDestroy() override {
+        ++nPostNcDestroy;
+        pWnd = nullptr;
+    }
+    void Add(const char* what, unsigned f, int x, int y) {
+        events.push_back(std::string(what) + " " + std::to_string(f) + " " + std::to_string(x) +
+                         " " + std::to_string(y));
+    }
+};
+
+class QtShowWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { TestApplication(); }
+    void TearDown() override {
+        if (handler.pWnd) handler.pWnd->Destroy();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    QtShowWindow* Make() { return static_cast<QtShowWindow*>(windows.Create(handler)); }
+
+    static void Press(QWidget* w, Qt::MouseButton button, QPoint at) {
+        QMouseEvent event(QEvent::MouseButtonPress, QPointF(at), w->mapToGlobal(QPointF(at)),
+                          button, button, Qt::NoModifier);
+        QCoreApplication::sendEvent(w, &event);
+    }
+
+    QtShowWindows windows;
+    Handler handler;
+};
+
+TEST_F(QtShowWindowTest, HiddenFramelessWindowWithABlackSurfaceOfTheClientSize) {
+    handler.onInit = [](Handler& h) { h.pWnd->SetNormalRect({0, 0, 1024, 768}); };
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(w->isWindow());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->geometry(), QRect(0, 0, 1024, 768));
+    const WindowRect r = w->GetNormalRect();
+    EXPECT_EQ(std::vector<int>({r.left, r.top, r.right, r.bottom}),
+              std::vector<int>({0, 0, 1024, 768}));
+    ASSERT_EQ(w->Surface().size(), QSize(1024, 768));
+    for (int y = 0; y < 768; ++y)
+        for (int x = 0; x < 1024; ++x) ASSERT_EQ(w->Surface().pixel(x, y), qRgb(0, 0, 0));
+
+    w->SetNormalRect({10, 20, 210, 120});
+    EXPECT_EQ(w->Surface().size(), QSize(200, 100));
+}
+
+TEST_F(QtShowWindowTest, DrawingLandsOnTheSurfaceAndThePaintShowsIt) {
+    handler.onInit = [](Handler& h) { h.pWnd->SetNormalRect({0, 0, 64, 32}); };
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+
+    // A 3 x 2 grey bitmap, bottom-up, rows of 3 bytes: an odd width.
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD table[256];
+    } bmi{};
+    bmi.h = BITMAPINFOHEADER{40, 3, 2, 1, 8, BI_RGB, 6, 0, 0, 256, 256};
+    for (int i = 0; i < 256; ++i)
+        bmi.table[i] = RGBQUAD{uint8_t(i), uint8_t(i), uint8_t(i), 0};
+    const uint8_t bits[6] = {10, 20, 30, 40, 50, 60};
+    EXPECT_EQ(w->GetDC().StretchDIBits(5, 7, 3, 2, 0, 0, 3, 2, bits,
+                                       reinterpret_cast<const BITMAPINFO*>(&bmi)),
+              2);
+    EXPECT_EQ(w->Surface().pixel(5, 7), qRgb(40, 40, 40));
+    EXPECT_EQ(w->Surface().pixel(7, 8), qRgb(30, 30, 30));
+    EXPECT_EQ(w->Surface().pixel(8, 8), qRgb(0, 0, 0));
+
+    w->GetDC().Rectangle(0, 80, 0, 0);  // no width: nothing drawn
+    Pen pen;
+    pen.nWidth = 2;
+    pen.crColor = RGB(255, 200, 200);
+    w->GetDC().SelectPen(pen);
+    w->GetDC().MoveTo(30, 5);
+    w->GetDC().LineTo(30, 25);
+    EXPECT_EQ(w->Surface().pixel(30, 15), qRgb(255, 200, 200));
+
+    w->Show(true);
+    w->Update();
+    const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), QSize(64, 32));
+    EXPECT_EQ(shown, w->Surface());
+}
+
+TEST_F(QtShowWindowTest, TimersTickByIdRestartStopAndEndWithTheWindow) {
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+    w->StartTimer(3, 5000);
+    EXPECT_EQ(w->TimerPeriod(3), 5000u);
+    w->StartTimer(3, 2);  // restarts with the new period
+    EXPECT_EQ(w->TimerPeriod(3), 2u);
+    w->StartTimer(9, 100000);
+
+    QEventLoop loop;
+    handler.onTimer = [&](Handler& h, uintptr_t) {
+        if (h.ticks.size() == 3) loop.quit();
+    };
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(handler.ticks, (std::vector<uintptr_t>{3, 3, 3}));
+
+    w->StopTimer(3);
+    EXPECT_FALSE(w->HasTimer(3));
+    EXPECT_TRUE(w->HasTimer(9));
+
+    w->StartTimer(4, 1);
+    w->Destroy();
+    const size_t ticks = handler.ticks.size();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < 30) QCoreApplication::processEvents();
+    EXPECT_EQ(handler.ticks.size(), ticks);
+    EXPECT_EQ(handler.nPostNcDestroy, 1);
+}
+
+TEST_F(QtShowWindowTest, MouseMessagesArriveInClientCoordinates) {
+    handler.onInit = [](Handler& h) { h.pWnd->SetNormalRect({100, 50, 400, 250}); };
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+    w->Show(true);
+    Press(w, Qt::LeftButton, {10, 20});
+    Press(w, Qt::RightButton, {30, 40});
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &move);
+    w->SendLButtonDown(1, 2);
+    EXPECT_EQ(handler.events,
+              (std::vector<std::string>{"L 1 10 20", "R 2 30 40", "M 0 5 6", "L 1 1 2"}));
+}
+
+TEST_F(QtShowWindowTest, AHandlerCanDestroyItsWindowFromItsOwnMessage) {
+    handler.onRButton = [](Handler& h) { h.pWnd->Destroy(); };
+    QPointer<QtShowWindow> w = Make();
+    ASSERT_TRUE(w);
+    w->Show(true);
+    Press(w, Qt::RightButton, {3, 3});
+    EXPECT_EQ(handler.nPostNcDestroy, 1);
+    EXPECT_FALSE(w->isVisible());
+    // Qt still holds the widget while delivering its event: it goes later.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(w);
+
+    Handler second;
+    second.onRButton = [](Handler& h) { h.pWnd->Destroy(); };
+    QPointer<QtShowWindow> w2 = static_cast<QtShowWindow*>(windows.Create(second));
+    ASSERT_TRUE(w2);
+    w2->SendRButtonDown(3, 3);
+    EXPECT_FALSE(w2);
+    EXPECT_EQ(second.nPostNcDestroy, 1);
+}
+
+TEST_F(QtShowWindowTest, InitialisationThatDestroysTheWindowGivesNull) {
+    handler.onInit = [](Handler& h) { h.pWnd->Destroy(); };
+    EXPECT_EQ(windows.Create(handler), nullptr);
+    EXPECT_EQ(handler.nPostNcDestroy, 1);
+}
+
+TEST_F(QtShowWindowTest, AWindowEndsWithItsOwner) {
+    auto* owner = new QWidget;
+    windows.SetMainWindow(owner);
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parentWidget(), owner);
+    EXPECT_TRUE(w->isWindow());
+    w->StartTimer(1, 1);
+    delete owner;
+    EXPECT_EQ(handler.nPostNcDestroy, 1);
+    EXPECT_EQ(handler.pWnd, nullptr);
+}
+
+}  // namespace
