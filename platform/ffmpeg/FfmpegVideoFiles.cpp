@@ -84,6 +84,8 @@ FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int inde
 
 }  // namespace
 
+FfmpegVideoFiles::FfmpegVideoFiles() { av_log_set_level(AV_LOG_QUIET); }
+
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::Open(const char* path) {
     ffmpeg::InputPtr input = ffmpeg::OpenInput(path);
     if (!input) return nullptr;

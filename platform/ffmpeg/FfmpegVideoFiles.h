@@ -7,5 +7,9 @@
 
 class FfmpegVideoFiles final : public IVideoFiles {
 public:
+    // Silences libav's own logging: damaged clips are reported to callers
+    // through null results, and the program keeps no log.
+    FfmpegVideoFiles();
+
     std::unique_ptr<IVideoFile> Open(const char* path) override;
 };

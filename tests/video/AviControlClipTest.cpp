@@ -1,0 +1,247 @@
+// CAviControl on real clips: the FFmpeg backend, the Qt surface and the
+// message box together, as the program runs them.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <vector>
+
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/qt/QtDeviceContext.h"
+#include "tests/fakes/RecordingDeviceContext.h"
+#include "tests/fakes/RecordingMessageBox.h"
+#include "tests/support/ClipWriter.h"
+#include "video/AviControl.h"
+
+namespace {
+
+// Top-down RGB picture of frame n: exact through an uncompressed clip.
+void Paint(int frame, uint8_t* rgb, int w, int h) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = rgb + (static_cast<size_t>(y) * w + x) * 3;
+            p[0] = static_cast<uint8_t>(frame * 9 + x);
+            p[1] = static_cast<uint8_t>(y * 11 + 1);
+            p[2] = static_cast<uint8_t>(60 + x * y);
+        }
+}
+
+std::vector<uint8_t> Painted(int frame, int w, int h) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    Paint(frame, rgb.data(), w, h);
+    return rgb;
+}
+
+std::string MakeClip(const std::string& name, const ClipOptions& o) {
+    const std::string path = TestDataPath(name);
+    std::string error;
+    EXPECT_TRUE(WriteClip(path, o, Paint, &error)) << error;
+    return path;
+}
+
+class AviControlClipTest : public testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetVideoFiles(&files);
+        platform::SetMessageBox(&messages);
+    }
+    void TearDown() override {
+        platform::SetVideoFiles(nullptr);
+        platform::SetMessageBox(nullptr);
+    }
+
+    FfmpegVideoFiles files;
+    RecordingMessageBox messages;
+};
+
+TEST_F(AviControlClipTest, FramesAreDrawnUnscaledOnAQtSurface) {
+    static int argc = 1;
+    static char name[] = "video_tests";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    (void)app;
+
+    ClipOptions o;
+    o.width = 13;
+    o.height = 7;
+    o.frames = 10;
+    const std::string path = MakeClip("avi_qt13x7.avi", o);
+    CAviControl avi;
+    ASSERT_EQ(avi.Open(path.c_str()), 25.0);
+    ASSERT_TRUE(avi.SetSegment(0, "s", 0.0, 1.0));
+
+    struct {
+        int x, y;
+    } const places[] = {{10, 5}, {-4, -3}, {25, 15}};
+    int frame = 0;
+    for (const auto& at : places) {
+        SCOPED_TRACE(testing::Message() << "at " << at.x << "," << at.y);
+        QImage image(30, 20, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QtDeviceContext dc(image);
+        ASSERT_EQ(avi.DrawFrame(0, &dc, at.x, at.y), frame + 1);
+        const std::vector<uint8_t> rgb = Painted(frame, 13, 7);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 30; ++x) {
+                const int fx = x - at.x, fy = y - at.y;
+                QRgb want = qRgb(0, 0, 0);
+                if (fx >= 0 && fy >= 0 && fx < 13 && fy < 7) {
+                    const uint8_t* p = &rgb[(static_cast<size_t>(fy) * 13 + fx) * 3];
+                    want = qRgb(p[0], p[1], p[2]);
+                }
+                ASSERT_EQ(image.pixel(x, y) & 0xFFFFFF, want & 0xFFFFFF) << x << "," << y;
+            }
+        ++frame;
+    }
+
+    // No surface: nothing drawn, nothing moves.
+    EXPECT_EQ(avi.DrawFrame(0, nullptr, 0, 0), 3);
+    EXPECT_EQ(avi.Segment(0).dwCursor, 3u);
+
+    // The copies take the frame at the cursor, top-down.
+    std::vector<uint8_t> rgb(13 * 7 * 3), red(13 * 7);
+    avi.GetFrameRGB(rgb.data(), 0);
+    avi.GetFrameChannel(red.data(), 0);
+    const std::vector<uint8_t> want = Painted(3, 13, 7);
+    EXPECT_EQ(rgb, want);
+    for (size_t i = 0; i < red.size(); ++i) ASSERT_EQ(red[i], want[i * 3]) << i;
+}
+
+TEST_F(AviControlClipTest, OpeningRealFiles) {
+    ClipOptions ntsc;
+    ntsc.rateNum = 30000;
+    ntsc.rateDen = 1001;
+    ntsc.frames = 3;
+    ClipOptions two;
+    two.width = 20;
+    two.height = 10;
+    two.secondWidth = 12;
+    two.secondHeight = 6;
+    two.frames = 3;
+    ClipOptions audio;
+    audio.audioOnly = true;
+    ClipOptions unknown;
+    unknown.codec = ClipCodec::Mjpeg;
+    unknown.codecTag = MakeFourCC('Q', 'Q', 'Q', '1');
+    unknown.frames = 3;
+    const std::string empty = TestDataPath("avi_empty.avi");
+    std::ofstream(empty, std::ios::trunc).close();
+
+    struct {
+        std::string path;
+        double fps;
+        bool message;
+        int width, height;
+    } const cases[] = {
+        {MakeClip("avi_ntsc.avi", ntsc), 30000.0 / 1001.0, false, 64, 48},
+        {MakeClip("avi_two.avi", two), 25.0, false, 12, 6},
+        {MakeClip("avi_audio.avi", audio), 0.0, true, 0, 0},
+        {MakeClip("avi_unknown.avi", unknown), 0.0, true, 0, 0},
+        {empty, 0.0, false, 0, 0},
+        {TestDataPath("avi_missing.avi"), 0.0, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        messages.texts.clear();
+        CAviControl avi;
+        EXPECT_DOUBLE_EQ(avi.Open(c.path.c_str()), c.fps);
+        EXPECT_EQ(messages.texts, c.message ? std::vector<std::string>{"Don't find codepack"}
+                                            : std::vector<std::string>{});
+        if (c.fps > 0) {
+            EXPECT_EQ(avi.GetWidth(), c.width);
+            EXPECT_EQ(avi.GetHeight(), c.height);
+        }
+    }
+}
+
+TEST_F(AviControlClipTest, ASegmentCutAtTheClipLengthEndsAfterItsLastRealFrame) {
+    ClipOptions o;
+    o.frames = 25;  // one second
+    o.width = 8;
+    o.height = 4;
+    const std::string path = MakeClip("avi_one_second.avi", o);
+    CAviControl avi;
+    ASSERT_EQ(avi.Open(path.c_str()), 25.0);
+    ASSERT_TRUE(avi.SetSegment(0, "Full Stage", 0.0, 51.0));
+    EXPECT_EQ(avi.Segment(0).dwLastFrame, 25u);
+    RecordingDeviceContext dc;
+    int result = 0, calls = 0;
+    while ((result = avi.DrawFrame(0, &dc, 0, 0)) >= 0 && calls < 100) ++calls;
+    EXPECT_EQ(calls, 26);
+    EXPECT_EQ(dc.blits.size(), 25u);
+}
+
+// Damaged copies of small clips must never crash the reader or make it read
+// outside a buffer; whatever frames come out are drawn and copied.
+TEST_F(AviControlClipTest, CorruptedClipsAreReadWithoutHarm) {
+    ClipOptions mpeg4;
+    mpeg4.codec = ClipCodec::Mpeg4;
+    mpeg4.maxBFrames = 2;
+    mpeg4.gop = 6;
+    mpeg4.width = 32;
+    mpeg4.height = 24;
+    mpeg4.frames = 16;
+    mpeg4.audio = true;
+    ClipOptions mjpeg = mpeg4;
+    mjpeg.codec = ClipCodec::Mjpeg;
+    mjpeg.audio = false;
+    ClipOptions raw = mjpeg;
+    raw.codec = ClipCodec::RawBgr24;
+    raw.width = 10;
+    raw.height = 6;
+    std::vector<std::vector<char>> originals;
+    for (const auto& [name, o] : {std::pair{"avi_src_mpeg4.avi", mpeg4}, std::pair{"avi_src_mjpeg.avi", mjpeg},
+                                  std::pair{"avi_src_raw.avi", raw}}) {
+        std::ifstream in(MakeClip(name, o), std::ios::binary);
+        originals.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ASSERT_GT(originals.back().size(), 1000u);
+    }
+
+    const uint32_t seed = std::random_device{}();
+    std::printf("corrupted clips: seed %u\n", seed);
+    SCOPED_TRACE(testing::Message() << "seed " << seed);
+    std::mt19937 rng(seed);
+    const std::string path = TestDataPath("avi_corrupted.avi");
+    int opened = 0;
+    for (int copy = 0; copy < 300; ++copy) {
+        std::vector<char> bytes = originals[copy % originals.size()];
+        if (rng() % 3 == 0) {
+            bytes.resize(rng() % bytes.size());
+        } else {
+            const int flips = 1 + static_cast<int>(rng() % 40);
+            for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] ^= static_cast<char>(1 + rng() % 255);
+        }
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+
+        messages.texts.clear();
+        CAviControl avi;
+        if (avi.Open(path.c_str()) <= 0.0) continue;
+        ++opened;
+        ASSERT_GT(avi.GetWidth(), 0);
+        ASSERT_GT(avi.GetHeight(), 0);
+        std::vector<uint8_t> rgb(static_cast<size_t>(avi.GetWidth()) * avi.GetHeight() * 3);
+        ASSERT_TRUE(avi.SetSegment(0, "all", 0.0, 1000.0));
+        RecordingDeviceContext dc;
+        for (int step = 0; step < 100 && avi.DrawFrame(0, &dc, 0, 0) >= 0; ++step) {
+            avi.GetFrameChannel(rgb.data(), 0);
+            avi.GetFrameRGB(rgb.data(), 0);
+        }
+        for (int jump = 0; jump < 5; ++jump) {
+            ASSERT_TRUE(avi.SetSegment(1, "jump", (rng() % 100) / 100.0, 1000.0));
+            avi.DrawFrame(1, &dc, -3, -3);
+        }
+        for (const auto& blit : dc.blits) {
+            ASSERT_EQ(blit.header.biWidth, avi.GetWidth());
+            ASSERT_EQ(blit.header.biHeight, avi.GetHeight());
+        }
+    }
+    // Most damage leaves the clip readable in part; the walk above must have run.
+    EXPECT_GT(opened, 30);
+}
+
+}  // namespace
