@@ -34,7 +34,7 @@ public:
     MMRESULT Close(HWAVEOUT hwo) override;
 
     // For measurements; null until the first stream has opened.
-    AudioMixer* Mixer() { return m_pMixer.get(); }
+    AudioMixer* Mixer() { return CurrentMixer(); }
 
 private:
     bool StartOutput();  // under m_mutex

@@ -11,7 +11,6 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/sdl/AudioMixer.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
 #include "tests/sound/RecordingWaveOut.h"
@@ -170,12 +169,13 @@ TEST(SdlWaveOut, FileOutputHoldsTwoTonesAtTheirTimesWithoutClipping) {
     {
         ScopedEnv env("ZARNDEMO_AUDIO_FILE", path.c_str());
         SdlWaveOut sdl;
-        platform::SetWaveOut(&sdl);
+        RecordingWaveOut out(sdl);
+        platform::SetWaveOut(&out);
         {
             CSoundBank bank;
             ASSERT_EQ(bank.AddWave(dir.WriteWav("tones.wav", wfx, clip).c_str()), 1);
             bank.Play(0);
-            ASSERT_TRUE(WaitFor([&] { return sdl.Mixer() && sdl.Mixer()->OpenStreams() == 0; }, 10));
+            ASSERT_TRUE(WaitFor([&] { return out.Streams().size() == 1 && out.OpenStreams() == 0; }, 10));
         }
         platform::SetWaveOut(nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
