@@ -1,0 +1,60 @@
+#include "bench/detect/BenchClips.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "tests/support/ClipWriter.h"
+
+std::string BenchClip(int width, int height, int frames) {
+    static std::map<std::string, bool> written;
+    const std::string name = "bench-detect-" + std::to_string(width) + "x" +
+                             std::to_string(height) + "-" + std::to_string(frames) + ".avi";
+    const std::string path = TestDataPath(name);
+    if (written[path]) return path;
+
+    ClipOptions options;
+    options.codec = ClipCodec::Mjpeg;
+    options.width = width;
+    options.height = height;
+    options.frames = frames;
+    std::string error;
+    const bool ok = WriteClip(
+        path, options,
+        [](int frame, uint8_t* rgb, int w, int h) {
+            const int bx = (frame * 7) % std::max(w - w / 8, 1);
+            const int by = (frame * 3) % std::max(h - h / 6, 1);
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    uint8_t* p = rgb + (static_cast<size_t>(y) * w + x) * 3;
+                    const bool block = x >= bx && x < bx + w / 8 && y >= by && y < by + h / 6;
+                    p[0] = block ? 250 : static_cast<uint8_t>(x + frame * 4);
+                    p[1] = static_cast<uint8_t>(y * 2 + frame);
+                    p[2] = static_cast<uint8_t>((x ^ y) + frame * 3);
+                }
+            }
+        },
+        &error);
+    if (!ok) {
+        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
+        std::exit(1);
+    }
+    written[path] = true;
+    return path;
+}
+
+double Quantile(std::vector<double>& samples, double q) {
+    if (samples.empty()) return 0.0;
+    std::sort(samples.begin(), samples.end());
+    const size_t at = std::min(samples.size() - 1,
+                               static_cast<size_t>(q * static_cast<double>(samples.size() - 1) + 0.5));
+    return samples[at];
+}
+
+QApplication& BenchApplication() {
+    static int argc = 1;
+    static char name[] = "zarn_detect_bench";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}

@@ -1,0 +1,229 @@
+// The clip-mode frame tick of the detection window, offscreen: the whole tick
+// through the Qt host, then its parts one by one on the same clip, and the
+// ranking alone.
+
+#include <benchmark/benchmark.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <QImage>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "bench/detect/BenchClips.h"
+#include "detect/DetectLauncher.h"
+#include "detect/ShowWaveDlg.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/qt/QtDeviceContext.h"
+#include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtShowWindows.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+struct ClipLauncher final : IDetectLauncher {
+    std::string strAviPath;
+    int GetCaptureDriver() const override { return -1; }
+    int GetUseCamera() const override { return 0; }
+    int GetWaveCount() const override { return 0; }
+    std::string GetWaveName(int) const override { return {}; }
+    std::string GetWaveFolder() const override { return {}; }
+    std::string GetAviPath() const override { return strAviPath; }
+};
+
+void Report(benchmark::State& state, const char* name, std::vector<double> samples) {
+    state.counters[std::string(name) + "_med_ms"] = Quantile(samples, 0.5);
+    state.counters[std::string(name) + "_p99_ms"] = Quantile(samples, 0.99);
+}
+
+// Every tick of a clip's playback through the real window, shown offscreen:
+// the tick itself, then the repaint of what it changed.
+void BM_FrameTick(benchmark::State& state) {
+    BenchApplication();
+    const int w = static_cast<int>(state.range(0));
+    const int h = static_cast<int>(state.range(1));
+    const int frames = static_cast<int>(state.range(2));
+    ClipLauncher launcher;
+    launcher.strAviPath = BenchClip(w, h, frames);
+    FfmpegVideoFiles ffmpeg;
+    QtShowWindows windows;
+    platform::SetVideoFiles(&ffmpeg);
+    platform::SetShowWindows(&windows);
+
+    std::vector<double> ticks, paints, total, rankTicks;
+    for (auto _ : state) {
+        g_pDetectShow = new CShowWaveDlg(&launcher);
+        g_bDetectShowOpen = true;
+        if (!g_pDetectShow->Create()) {
+            state.SkipWithError("window did not open");
+            break;
+        }
+        auto* wnd = static_cast<QtShowWindow*>(g_pDetectShow->GetWindow());
+        wnd->Show(true);
+        while (wnd->HasTimer(TIMER_FRAME)) {
+            const bool playArmed = wnd->HasTimer(TIMER_PLAY);
+            const int32_t before = g_pDetectShow->TickCount();
+            const auto t0 = Clock::now();
+            wnd->SendTimer(TIMER_FRAME);
+            const auto t1 = Clock::now();
+            wnd->repaint();
+            const auto t2 = Clock::now();
+            if (!wnd->HasTimer(TIMER_FRAME)) break;  // the clip's end: nothing drawn
+            ticks.push_back(Ms(t1 - t0));
+            paints.push_back(Ms(t2 - t1));
+            total.push_back(Ms(t2 - t0));
+            if (g_pDetectShow->TickCount() < before) rankTicks.push_back(Ms(t1 - t0));
+            if (playArmed) wnd->SendTimer(TIMER_PLAY);
+        }
+        g_pDetectShow->CloseShow();
+    }
+    Report(state, "tick", ticks);
+    Report(state, "paint", paints);
+    Report(state, "tick+paint", total);
+    Report(state, "ranking_tick", rankTicks);
+    state.counters["ticks"] = static_cast<double>(ticks.size());
+    platform::SetShowWindows(nullptr);
+    platform::SetVideoFiles(nullptr);
+}
+BENCHMARK(BM_FrameTick)
+    ->Args({640, 480, 300})
+    ->Args({1920, 1080, 300})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// Decoding alone, as the backend does it (one thread), for the split of
+// GetFrame into decoding and conversion.
+std::vector<double> DecodeOnly(const std::string& path) {
+    std::vector<double> samples;
+    AVFormatContext* input = nullptr;
+    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return samples;
+    avformat_find_stream_info(input, nullptr);
+    const AVCodec* decoder = nullptr;
+    const int index = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+    AVCodecContext* codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, input->streams[index]->codecpar);
+    codec->thread_count = 1;
+    avcodec_open2(codec, decoder, nullptr);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    while (av_read_frame(input, packet) >= 0) {
+        if (packet->stream_index == index) {
+            const auto t0 = Clock::now();
+            avcodec_send_packet(codec, packet);
+            while (avcodec_receive_frame(codec, frame) == 0) av_frame_unref(frame);
+            samples.push_back(Ms(Clock::now() - t0));
+        }
+        av_packet_unref(packet);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&input);
+    return samples;
+}
+
+// The tick's parts on the same clip: decoding, decoding with conversion to
+// packed BGR (the reader's GetFrame), the unscaled frame draw, the channel
+// copy, the display of the copy (flip and grey bitmap copy) and a ranking.
+void BM_TickParts(benchmark::State& state) {
+    BenchApplication();
+    const int w = static_cast<int>(state.range(0));
+    const int h = static_cast<int>(state.range(1));
+    const int frames = static_cast<int>(state.range(2));
+    const std::string path = BenchClip(w, h, frames);
+    FfmpegVideoFiles ffmpeg;
+
+    std::vector<double> decode, getFrame, draw, channel, display, rank;
+    for (auto _ : state) {
+        decode = DecodeOnly(path);
+
+        auto file = ffmpeg.Open(path.c_str());
+        auto stream = file ? file->GetStream(0) : nullptr;
+        auto reader = stream ? stream->OpenFrameReader() : nullptr;
+        if (!reader) {
+            state.SkipWithError("clip did not open");
+            break;
+        }
+        QImage surface(1024, 768, QImage::Format_RGB32);
+        surface.fill(Qt::black);
+        QtDeviceContext dc(surface);
+        std::vector<uint8_t> chan(static_cast<size_t>(w) * h), view(chan.size());
+        const BitmapInfoPtr grey = CShowWaveDlg::MakeBitmapInfo(w, h, 1);
+        const int left = (1024 - w) / 2;
+        const int top = (768 - h) / 2;
+        CellScore cells[3];
+        for (uint32_t n = 0; n < static_cast<uint32_t>(frames); ++n) {
+            auto t0 = Clock::now();
+            const uint8_t* bits = reader->GetFrame(n);
+            auto t1 = Clock::now();
+            if (!bits) break;
+            getFrame.push_back(Ms(t1 - t0));
+            const auto* bmi = reinterpret_cast<const BITMAPINFO*>(bits);
+            const uint8_t* pixels = bits + bmi->bmiHeader.biSize;
+
+            t0 = Clock::now();
+            dc.StretchDIBits(left, top, w, h, 0, 0, w, h, pixels, bmi);
+            t1 = Clock::now();
+            draw.push_back(Ms(t1 - t0));
+
+            t0 = Clock::now();
+            CAviControl::ExtractChannel(pixels, chan.data(), w, h, 1);
+            t1 = Clock::now();
+            channel.push_back(Ms(t1 - t0));
+
+            t0 = Clock::now();
+            CShowWaveDlg::FlipToView(chan.data(), view.data(), w, h, 1);
+            dc.StretchDIBits(left, top, w, h, 0, 0, w, h, view.data(), grey.get());
+            t1 = Clock::now();
+            display.push_back(Ms(t1 - t0));
+
+            t0 = Clock::now();
+            CShowWaveDlg::RankCells(chan.data(), w, h, 3, 7, cells);
+            t1 = Clock::now();
+            rank.push_back(Ms(t1 - t0));
+            benchmark::DoNotOptimize(cells);
+        }
+    }
+    Report(state, "decode", decode);
+    Report(state, "decode+convert", getFrame);
+    Report(state, "draw", draw);
+    Report(state, "channel", channel);
+    Report(state, "display", display);
+    Report(state, "rank", rank);
+}
+BENCHMARK(BM_TickParts)
+    ->Args({640, 480, 300})
+    ->Args({1920, 1080, 300})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_RankCells1920x1080(benchmark::State& state) {
+    std::vector<uint8_t> image(1920 * 1080);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    CellScore cells[3];
+    for (auto _ : state) {
+        CShowWaveDlg::RankCells(image.data(), 1920, 1080, 3, 7, cells);
+        benchmark::DoNotOptimize(cells);
+    }
+}
+BENCHMARK(BM_RankCells1920x1080)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(
+    benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchApplication();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
