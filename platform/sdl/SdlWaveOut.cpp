@@ -20,6 +20,13 @@ Uint16 BufferFrames(int rate) {
     return frames;
 }
 
+// SDL keeps its error text per thread and frees it only for threads that SDL
+// made; a caller's thread would leak it, so each entry that may set an error
+// drops it on the way out.
+struct DropThreadErrors {
+    ~DropThreadErrors() { SDL_TLSCleanup(); }
+};
+
 }  // namespace
 
 void SdlWaveOut::AudioCallback(void* pUser, uint8_t* pStream, int len) {
@@ -42,6 +49,7 @@ SdlWaveOut::~SdlWaveOut() {
 }
 
 uint32_t SdlWaveOut::GetNumDevs() {
+    DropThreadErrors dropErrors;
     std::lock_guard lock(m_mutex);
     if (!m_bProbed) {
         m_bProbed = true;
@@ -102,6 +110,7 @@ bool SdlWaveOut::StartOutput() {
 
 MMRESULT SdlWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
                           uintptr_t dwInstance) {
+    DropThreadErrors dropErrors;
     if (!phwo || !pwfx || !callback)
         return MMSYSERR_INVALPARAM;
     if (!IsPlayablePcmFormat(*pwfx))
