@@ -41,22 +41,44 @@ void GreyRow(const uint8_t* __restrict src, uint8_t* __restrict dst, int pixels)
 
 #ifdef ZARN_HAVE_SSSE3_PATH
 
-// Five pixels per shuffle: each 16-byte load holds five whole pixels and one
-// byte of the sixth, and the 16-byte store's last byte is rewritten by the
-// next step (or the tail), so rows need at least six pixels left.
+// Sixteen pixels (48 bytes) per step: each output vector gathers its bytes
+// from the two or three input vectors they fall in.
+struct SwapMasks {
+    alignas(16) int8_t m[3][3][16];  // [output vector][input vector][byte]
+    SwapMasks() {
+        for (int out = 0; out < 3; ++out)
+            for (int in = 0; in < 3; ++in)
+                for (int i = 0; i < 16; ++i) {
+                    const int k = 16 * out + i;
+                    const int from = 3 * (k / 3) + 2 - k % 3;
+                    m[out][in][i] = from / 16 == in ? static_cast<int8_t>(from % 16) : int8_t(-128);
+                }
+    }
+};
+const SwapMasks g_swapMasks;
+
 __attribute__((target("ssse3"))) void SwapRowSsse3(const uint8_t* __restrict src,
                                                    uint8_t* __restrict dst, int pixels) {
-    const __m128i mask = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    const auto mask = [](int out, int in) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(g_swapMasks.m[out][in]));
+    };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1);
+    const __m128i m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2);
+    const __m128i m21 = mask(2, 1), m22 = mask(2, 2);
     int i = 0;
-    for (; pixels - i >= 11; i += 10) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i + 15));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_shuffle_epi8(a, mask));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i + 15), _mm_shuffle_epi8(b, mask));
-    }
-    for (; pixels - i >= 6; i += 5) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 3 * i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 3 * i), _mm_shuffle_epi8(a, mask));
+    for (; pixels - i >= 16; i += 16) {
+        const uint8_t* s = src + 3 * i;
+        uint8_t* d = dst + 3 * i;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
+        const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
+        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                        _mm_shuffle_epi8(c, m12));
+        const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), o2);
     }
     SwapRowPlain(src + 3 * i, dst + 3 * i, pixels - i);
 }

@@ -1,0 +1,247 @@
+// Clip reading and pixel transforms.
+//
+//   SequentialRead/<clip>    frames per second reading every frame in order, next to the
+//                            decode-only rate of `ffmpeg -threads 1 ... -f null -` on the same
+//                            clip (ffmpeg_fps) and the ratio of the two
+//   RandomAccess             median and worst time of one random fetch on the 720p MPEG-4
+//                            clip (keyframe every 12), next to 12 sequential frames' time
+//   GetFrameChannel, GetFrameRGB, FlipSwapInPlace
+//                            source bytes per second, next to memcpy of the same bytes
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "tests/support/ClipWriter.h"
+#include "video/AviControl.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Moving gradients with some texture, so the codecs have real work.
+void PaintMotion(int frame, uint8_t* rgb, int w, int h) {
+    for (int y = 0; y < h; ++y) {
+        uint8_t* p = rgb + static_cast<size_t>(y) * w * 3;
+        for (int x = 0; x < w; ++x, p += 3) {
+            p[0] = static_cast<uint8_t>(x + frame * 3);
+            p[1] = static_cast<uint8_t>(y + frame * 2 + ((x ^ y) & 15));
+            p[2] = static_cast<uint8_t>((x + y) / 2 + frame + ((x * y) >> 6 & 31));
+        }
+    }
+}
+
+// The clip at `name` in the bench data folder, written once.
+std::string Clip(const std::string& name, const ClipOptions& o) {
+    std::filesystem::create_directories(ZARN_BENCH_DATA_DIR);
+    const std::string path = std::string(ZARN_BENCH_DATA_DIR) + "/" + name;
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) > 0 && !ec) return path;
+    std::fprintf(stderr, "writing %s ...\n", path.c_str());
+    std::string error;
+    if (!WriteClip(path + ".part", o, PaintMotion, &error)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
+        std::exit(1);
+    }
+    std::filesystem::rename(path + ".part", path);
+    return path;
+}
+
+std::string MjpegClip() {
+    ClipOptions o;
+    o.codec = ClipCodec::Mjpeg;
+    o.width = 640;
+    o.height = 480;
+    o.frames = 1500;
+    return Clip("mjpeg_640x480_1500.avi", o);
+}
+
+std::string Mpeg4Clip() {
+    ClipOptions o;
+    o.codec = ClipCodec::Mpeg4;
+    o.width = 1280;
+    o.height = 720;
+    o.frames = 1500;
+    o.gop = 12;
+    return Clip("mpeg4_1280x720_1500_gop12.avi", o);
+}
+
+std::string RawClip(int w, int h) {
+    ClipOptions o;
+    o.width = w;
+    o.height = h;
+    o.frames = 1;
+    return Clip("raw_" + std::to_string(w) + "x" + std::to_string(h) + ".avi", o);
+}
+
+struct Reader {
+    std::unique_ptr<IVideoFile> file;
+    std::unique_ptr<IVideoStream> stream;
+    std::unique_ptr<IFrameReader> reader;
+    uint32_t length = 0;
+};
+
+Reader OpenReader(FfmpegVideoFiles& files, const std::string& path) {
+    Reader r;
+    r.file = files.Open(path.c_str());
+    if (!r.file) return r;
+    for (uint32_t n = 0; n < r.file->Info().dwStreams; ++n) {
+        auto s = r.file->GetStream(n);
+        if (s && s->Info().fccType == streamtypeVIDEO) r.stream = std::move(s);
+    }
+    if (!r.stream) return r;
+    r.length = r.stream->Info().dwLength;
+    r.reader = r.stream->OpenFrameReader();
+    return r;
+}
+
+// Decode-only rate of the command-line tool on one thread, or 0 when it is missing.
+double FfmpegToolFps(const std::string& path, uint32_t frames) {
+    const std::string command = "ffmpeg -nostdin -v error -threads 1 -i '" + path + "' -f null - 2>/dev/null";
+    const auto start = Clock::now();
+    const int rc = std::system(command.c_str());
+    const double seconds = Seconds(Clock::now() - start);
+    return rc == 0 && seconds > 0 ? frames / seconds : 0.0;
+}
+
+void SequentialRead(benchmark::State& state, std::string (*clip)()) {
+    const std::string path = clip();
+    FfmpegVideoFiles files;
+    uint32_t length = 0;
+    double readSeconds = 0;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        Reader r = OpenReader(files, path);
+        if (!r.reader) {
+            state.SkipWithError("no reader");
+            return;
+        }
+        length = r.length;
+        for (uint32_t n = 0; n < r.length; ++n) {
+            const uint8_t* frame = r.reader->GetFrame(n);
+            if (!frame) {
+                state.SkipWithError("missing frame");
+                return;
+            }
+            benchmark::DoNotOptimize(frame);
+        }
+        readSeconds += Seconds(Clock::now() - start);
+        frames += r.length;
+    }
+    const double ours = frames / readSeconds;
+    const double tool = FfmpegToolFps(path, length);
+    state.counters["frames"] = length;
+    state.counters["fps"] = ours;
+    state.counters["ffmpeg_fps"] = tool;
+    state.counters["ratio"] = tool > 0 ? ours / tool : 0;
+}
+
+void RandomAccess(benchmark::State& state) {
+    const std::string path = Mpeg4Clip();
+    FfmpegVideoFiles files;
+    Reader r = OpenReader(files, path);
+    if (!r.reader) {
+        state.SkipWithError("no reader");
+        return;
+    }
+    std::mt19937 rng(2024);
+    std::vector<double> fetches;
+    for (auto _ : state) {
+        const uint32_t n = rng() % r.length;
+        const auto start = Clock::now();
+        benchmark::DoNotOptimize(r.reader->GetFrame(n));
+        fetches.push_back(Seconds(Clock::now() - start));
+    }
+    // Twelve frames decoded in order, from a fresh reader past its first keyframe.
+    Reader s = OpenReader(files, path);
+    s.reader->GetFrame(100);
+    const auto start = Clock::now();
+    for (uint32_t n = 101; n < 221; ++n) benchmark::DoNotOptimize(s.reader->GetFrame(n));
+    const double twelve = Seconds(Clock::now() - start) / 10;
+
+    std::sort(fetches.begin(), fetches.end());
+    state.counters["median_ms"] = fetches[fetches.size() / 2] * 1e3;
+    state.counters["worst_ms"] = fetches.back() * 1e3;
+    state.counters["seq12_ms"] = twelve * 1e3;
+    state.counters["median_vs_seq12"] = fetches[fetches.size() / 2] / twelve;
+}
+
+// Best rate of `work` over `bytes`, a few rounds of 20 runs each; the
+// transforms and memcpy are timed the same way, one right after the other.
+template <typename Work>
+double BestRate(size_t bytes, Work work) {
+    double best = 0;
+    for (int round = 0; round < 5; ++round) {
+        const int reps = 20;
+        const auto start = Clock::now();
+        for (int i = 0; i < reps; ++i) {
+            work();
+            benchmark::ClobberMemory();
+        }
+        best = std::max(best, bytes * double(reps) / Seconds(Clock::now() - start));
+    }
+    return best;
+}
+
+enum class Copy { Channel, Rgb, InPlace };
+
+void Transform(benchmark::State& state, Copy kind) {
+    const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
+    const size_t bytes = static_cast<size_t>(w) * h * 3;
+    std::vector<uint8_t> dst(bytes);
+    CAviControl avi;
+    FfmpegVideoFiles files;
+    std::vector<uint8_t> image(bytes);
+    if (kind != Copy::InPlace) {
+        platform::SetVideoFiles(&files);
+        if (avi.Open(RawClip(w, h).c_str()) <= 0 || !avi.SetSegment(0, "frame", 0.0, 0.0)) {
+            state.SkipWithError("cannot open clip");
+            return;
+        }
+        avi.GetFrameChannel(dst.data(), 0);  // the frame is decoded once, then served as is
+    } else {
+        PaintMotion(0, image.data(), w, h);
+    }
+    auto work = [&] {
+        switch (kind) {
+        case Copy::Channel: avi.GetFrameChannel(dst.data(), 0); break;
+        case Copy::Rgb: avi.GetFrameRGB(dst.data(), 0); break;
+        case Copy::InPlace: CAviControl::FlipSwapInPlace(image.data(), w, h); break;
+        }
+    };
+    for (auto _ : state) {
+        work();
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    std::vector<uint8_t> from(bytes, 1), to(bytes);
+    const double ours = BestRate(bytes, work);
+    const double memcpyRate = BestRate(bytes, [&] { std::memcpy(to.data(), from.data(), bytes); });
+    platform::SetVideoFiles(nullptr);
+    state.counters["GBps"] = ours / 1e9;
+    state.counters["memcpy_GBps"] = memcpyRate / 1e9;
+    state.counters["vs_memcpy"] = ours / memcpyRate;
+}
+
+BENCHMARK_CAPTURE(SequentialRead, mjpeg_640x480, MjpegClip)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SequentialRead, mpeg4_1280x720, Mpeg4Clip)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(RandomAccess)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Transform, GetFrameChannel, Copy::Channel)->Args({640, 480})->Args({1920, 1080});
+BENCHMARK_CAPTURE(Transform, GetFrameRGB, Copy::Rgb)->Args({640, 480})->Args({1920, 1080});
+BENCHMARK_CAPTURE(Transform, FlipSwapInPlace, Copy::InPlace)->Args({640, 480})->Args({1920, 1080});
+
+}  // namespace
+
+BENCHMARK_MAIN();
