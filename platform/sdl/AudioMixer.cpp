@@ -50,6 +50,7 @@ struct AudioMixer::Stream {
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
     bool bFlushed = true;  // the converter has been told the data ended
+    bool bTaken = false;   // some of its bytes have been taken
     // A partial frame left at a buffer's end, joined to the next buffer.
     uint8_t carry[32] = {};
     int carryBytes = 0;
@@ -226,6 +227,13 @@ int AudioMixer::OpenStreams() {
 // frame carried over), whole frames only.
 void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
     WAVEHDR* pwh = s.pQueueHead;
+    if (!s.bTaken) {
+        s.bTaken = true;
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        m_lastFirstTakeNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
+                                std::memory_order_relaxed);
+        m_firstTakes.fetch_add(1, std::memory_order_release);
+    }
     const int srcBlock = s.wfx.nBlockAlign;
     const uint32_t left = pwh->dwBufferLength - s.headTaken;
     const uint32_t maxPiece = static_cast<uint32_t>(kPieceFrames * srcBlock - s.carryBytes);

@@ -43,8 +43,12 @@ public:
     // Fills frames stereo float frames (interleaved) with the mix.
     void Mix(float* pOut, int frames);
 
-    // For measurements: total time spent in Mix, and the number of open streams.
+    // For measurements: total time spent in Mix; how many streams have had
+    // their first bytes taken, and when the latest of them was (steady clock,
+    // nanoseconds); the number of open streams.
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
+    uint64_t FirstTakes() const { return m_firstTakes.load(std::memory_order_acquire); }
+    int64_t LastFirstTakeNs() const { return m_lastFirstTakeNs.load(std::memory_order_relaxed); }
     int OpenStreams();
 
 private:
@@ -65,5 +69,7 @@ private:
     std::vector<float> m_sum;            // one block of the mix
     std::vector<float> m_take;           // one stream's share of it
     std::atomic<uint64_t> m_mixNs{0};
+    std::atomic<uint64_t> m_firstTakes{0};
+    std::atomic<int64_t> m_lastFirstTakeNs{0};
     std::thread m_notifier;
 };
