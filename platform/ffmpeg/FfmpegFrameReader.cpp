@@ -64,7 +64,9 @@ FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc)
       m_frame(av_frame_alloc()),
       m_before(av_frame_alloc()) {
     const size_t pixels = static_cast<size_t>(desc.nWidth) * 3 * desc.nHeight;
-    m_output.resize(sizeof(BITMAPINFOHEADER) + pixels);
+    // A little slack past the last row: the converter's vector stores are
+    // the only writers there, and no reader is told about it.
+    m_output.resize(sizeof(BITMAPINFOHEADER) + pixels + 64);
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
     header.biWidth = desc.nWidth;
@@ -296,9 +298,19 @@ bool FfmpegFrameReader::Convert(const AVFrame* frame) {
         m_swsHeight = frame->height;
         m_swsFormat = frame->format;
         m_scratchStride = static_cast<int>((row + 63) & ~size_t{63});
-        m_scratch.assign(static_cast<size_t>(m_scratchStride) * h + 64, 0);
+        if (w % 8 != 0) m_scratch.assign(static_cast<size_t>(m_scratchStride) * h + 64, 0);
     }
 
+    // Rows of whole 8-pixel groups are what the converter's vector code
+    // writes without running past a row's end: those frames are converted
+    // straight into the output, bottom-up through a negative stride. Other
+    // widths go through aligned scratch rows.
+    if (w % 8 == 0) {
+        uint8_t* dst[4] = {pixels + (h - 1) * row, nullptr, nullptr, nullptr};
+        const int dstStride[4] = {-static_cast<int>(row), 0, 0, 0};
+        return sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, dst,
+                         dstStride) == h;
+    }
     uint8_t* dst[4] = {m_scratch.data(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {m_scratchStride, 0, 0, 0};
     if (sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride) != h)
