@@ -213,36 +213,6 @@ TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {
     EXPECT_EQ(CheckExact(second->GetFrame(3), 3, 24, 10), "");
 }
 
-TEST(FfmpegVideoFiles, ClipsWithoutAPlayableVideoStream) {
-    ClipOptions audioOnly;
-    audioOnly.audioOnly = true;
-    audioOnly.frames = 10;
-    ClipOptions unknown;
-    unknown.codec = ClipCodec::Mpeg4;
-    unknown.codecTag = MakeFourCC('Z', 'Q', 'X', '9');
-    unknown.frames = 5;
-    const std::string audioPath = MakeClip("ffmpeg_audio_only.avi", audioOnly, PaintExact);
-    const std::string unknownPath = MakeClip("ffmpeg_unknown_fourcc.avi", unknown, PaintExact);
-    const std::string emptyPath = TestDataPath("ffmpeg_empty.avi");
-    std::ofstream(emptyPath, std::ios::trunc).close();
-
-    FfmpegVideoFiles files;
-    auto audio = files.Open(audioPath.c_str());
-    ASSERT_TRUE(audio);
-    ASSERT_EQ(audio->Info().dwStreams, 1u);
-    EXPECT_EQ(audio->GetStream(0)->Info().fccType, streamtypeAUDIO);
-
-    auto odd = files.Open(unknownPath.c_str());
-    ASSERT_TRUE(odd);
-    auto stream = odd->GetStream(0);
-    EXPECT_EQ(stream->Info().fccType, streamtypeVIDEO);
-    EXPECT_EQ(stream->OpenFrameReader(), nullptr);
-
-    EXPECT_EQ(files.Open(emptyPath.c_str()), nullptr);
-    EXPECT_EQ(files.Open(TestDataPath("does-not-exist.avi").c_str()), nullptr);
-    EXPECT_EQ(files.Open(nullptr), nullptr);
-}
-
 TEST(FfmpegVideoFiles, TruncatedClipDeliversOnlyTrueFrames) {
     ClipOptions o;
     o.width = 20;

@@ -66,18 +66,6 @@ protected:
     RecordingMessageBox messages;
 };
 
-TEST_F(AviControlTest, OpenReportsTheFileRateAndTheFrameSize) {
-    files.AddClip("ntsc.avi", Clip({Video(10, 5, 3)}, 30000, 1001));
-    CAviControl avi;
-    EXPECT_DOUBLE_EQ(avi.Open("ntsc.avi"), 30000.0 / 1001.0);
-    int w = 0, h = 0;
-    EXPECT_EQ(avi.GetFrameSize(w, h), std::make_pair(5, 3));
-    EXPECT_EQ(w, 5);
-    EXPECT_EQ(h, 3);
-    EXPECT_EQ(avi.StreamLength(), 10u);
-    EXPECT_TRUE(messages.texts.empty());
-}
-
 TEST_F(AviControlTest, OpenFailures) {
     files.AddClip("audio.avi", Clip({Audio(), Audio()}));
     FakeVideoStream noDecoder = Video(100, 4, 4);
@@ -103,20 +91,6 @@ TEST_F(AviControlTest, OpenFailures) {
         }
         EXPECT_EQ(files.LiveObjects(), 0);
     }
-}
-
-TEST_F(AviControlTest, TheLastOfTwoVideoStreamsIsDrawn) {
-    files.AddClip("two.avi", Clip({Video(50, 8, 2), Audio(), Video(60, 3, 5)}));
-    CAviControl avi;
-    ASSERT_EQ(avi.Open("two.avi"), 25.0);
-    EXPECT_EQ(avi.GetWidth(), 3);
-    EXPECT_EQ(avi.GetHeight(), 5);
-    EXPECT_EQ(avi.StreamLength(), 60u);
-    ASSERT_TRUE(avi.SetSegment(0, "all", 0.0, 10.0));
-    RecordingDeviceContext dc;
-    avi.DrawFrame(0, &dc, 0, 0);
-    ASSERT_EQ(dc.blits.size(), 1u);
-    EXPECT_EQ(dc.blits[0].bits, FramePixels(2, 0, 3, 5));
 }
 
 TEST_F(AviControlTest, DestructionAndReopeningReleaseTheClip) {
