@@ -21,7 +21,8 @@ uint32_t ToFrameNumber(double frames) {
 
 }  // namespace
 
-CAviControl::CAviControl() = default;
+// Entries start zeroed, so one used before SetSegment reads no garbage.
+CAviControl::CAviControl() : m_segments{} {}
 
 // Owners never call Close, so an open clip is released here.
 CAviControl::~CAviControl() { Close(); }

@@ -154,8 +154,7 @@ bool FfmpegFrameReader::DecodeNext() {
             return false;
         }
         if (m_draining) {
-            // A decoder that fails while draining has nothing more to give.
-            if (rc != AVERROR(EAGAIN)) continue;
+            // Whatever a draining decoder says besides a picture ends the stream.
             m_drained = true;
             return false;
         }
@@ -184,7 +183,10 @@ FfmpegFrameReader::Reached FfmpegFrameReader::DecodeTo(int64_t frame) {
             m_pending = false;
             number = m_pendingNumber;
         } else {
-            if (!DecodeNext()) return Reached::End;
+            if (!DecodeNext()) {
+                m_bHitEnd = true;
+                return Reached::End;
+            }
             number = FrameNumber(m_frame.get());
         }
         m_position = std::max(m_position, number);
@@ -258,7 +260,10 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     if (frame >= m_desc.dwLength || !m_codec) return nullptr;
     const int64_t n = frame;
     if (n == m_outputNumber) return m_output.data();
+    // A damaged or cut file may hold fewer pictures than its header says.
+    if (n >= m_firstMissing) return nullptr;
     m_outputNumber = -1;
+    m_bHitEnd = false;
 
     bool ok;
     if (!SeekPays(n)) {
@@ -267,6 +272,8 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     } else {
         ok = SeekTo(n);
     }
+    // Decoding from at or before n to the end never met n: nothing from n on exists.
+    if (!ok && m_bHitEnd) m_firstMissing = std::min(m_firstMissing, n);
     return ok ? m_output.data() : nullptr;
 }
 

@@ -13,6 +13,7 @@
 // a keyframe further back. A number the stream skips (a dropped frame) gets
 // the picture shown before it.
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/VideoFile.h"
@@ -61,6 +62,8 @@ private:
     int64_t m_seekLanding = AV_NOPTS_VALUE;  // stream time of the first packet after a seek
     bool m_draining = false;
     bool m_drained = false;
+    bool m_bHitEnd = false;                 // the last decode ran out of pictures
+    int64_t m_firstMissing = INT64_MAX;     // no picture from this number on
 
     ffmpeg::SwsPtr m_sws;
     int m_swsWidth = 0, m_swsHeight = 0, m_swsFormat = -1;
