@@ -84,3 +84,8 @@ std::vector<int> ExpectedCells(const CellLevelFn& level) {
     std::sort(cells.begin(), cells.end(), [](auto a, auto b) { return a.first > b.first; });
     return {cells[0].second, cells[10].second, cells[20].second};
 }
+
+uint8_t PermutedLevel(int row, int col) {
+    const int n = row * 7 + col;
+    return static_cast<uint8_t>(((n * 8 + 5) % 21) * 10 + 20);
+}

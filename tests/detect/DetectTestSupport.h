@@ -41,5 +41,9 @@ void PaintCells(uint8_t* rgb, int width, int height, const CellLevelFn& level);
 // it cannot.
 std::string WriteCellClip(const std::string& name, ClipOptions options, const CellLevelFn& level);
 
+// Distinct red levels, a permutation of 20, 30 ... 220 over the cells: top
+// cell 15 (2, 1), middle 19 (2, 5), bottom 2 (0, 2), none of them adjacent.
+uint8_t PermutedLevel(int row, int col);
+
 // Cell number (row * 7 + col) of the top, middle and bottom of distinct levels.
 std::vector<int> ExpectedCells(const CellLevelFn& level);

@@ -126,16 +126,4 @@ TEST(RankCells, CellsOfNoPixelsRankAsLevelZero) {
     }
 }
 
-TEST(RankCells, LargestFrameCellsSumWithoutOverflow) {
-    constexpr int w = 1920;
-    constexpr int h = 1080;
-    std::vector<uint8_t> image(static_cast<size_t>(w) * h, 255);
-    image[0] = 0;  // cell (0, 0) is one level darker than the rest
-    CellScore out[3] = {};
-    CShowWaveDlg::RankCells(image.data(), w, h, ROWS, COLS, out);
-    EXPECT_EQ(out[0].dMean, 255.0);
-    EXPECT_EQ(out[2].nRow * COLS + out[2].nCol, 0);
-    EXPECT_DOUBLE_EQ(out[2].dMean, 255.0 - 255.0 / (272.0 * 360.0));
-}
-
 }  // namespace

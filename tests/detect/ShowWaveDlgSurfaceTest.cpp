@@ -1,4 +1,4 @@
-// The detection window on the Qt host: what ends up on the screen's surface.
+// The detection window on the Qt host: what ends up on the window's surface.
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,7 @@
 
 namespace {
 
-uint8_t PermutedLevel(int row, int col) {
-    const int n = row * 7 + col;
-    return static_cast<uint8_t>(((n * 8 + 5) % 21) * 10 + 20);
-}
-
 QRgb Grey(int level) { return qRgb(level, level, level); }
-
-QRgb FromColorRef(COLORREF c) { return qRgb(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 class DetectSurface : public ::testing::Test {
 protected:
@@ -33,7 +26,6 @@ protected:
         platform::SetShowWindows(&windows);
         platform::SetVideoFiles(&fakeVideo);
         platform::SetWaveOut(&waveOut);
-        g_bDetectShowOpen = false;
         g_pDetectShow = nullptr;
     }
     void TearDown() override {
@@ -51,15 +43,14 @@ protected:
                                        : nullptr;
     }
 
-    void AddFakeClip(const std::string& path, int w, int h) {
+    TestLauncher FakeClip(int w, int h) {
         FakeVideoClip clip;
         clip.info = VideoFileInfo{0, uint32_t(w), uint32_t(h), 25, 1};
-        FakeVideoStream stream;
-        stream.dwLength = 10;
-        stream.nWidth = w;
-        stream.nHeight = h;
-        clip.streams.push_back(stream);
-        fakeVideo.AddClip(path, clip);
+        clip.streams.push_back(FakeVideoStream{streamtypeVIDEO, 10, w, h, true, {}});
+        fakeVideo.AddClip("clip.avi", clip);
+        TestLauncher launcher;
+        launcher.strAviPath = "clip.avi";
+        return launcher;
     }
 
     QtShowWindows windows;
@@ -71,82 +62,75 @@ protected:
 TEST_F(DetectSurface, OutlinesInTheirColoursUntilThePictureCoversThem) {
     platform::SetVideoFiles(&ffmpeg);
     ClipOptions options;
-    options.width = 224;  // cells of 32 x 40
+    options.width = 224;  // cells of 32 x 40 at (400, 324)
     options.height = 120;
     options.frames = 30;
     TestLauncher launcher;
-    launcher.strAviPath = WriteCellClip("detect-surface-cells.avi", options, PermutedLevel);
+    launcher.strAviPath = WriteCellClip("detect-surface.avi", options, PermutedLevel);
     QtShowWindow* w = Open(launcher);
     ASSERT_NE(w, nullptr);
-    ASSERT_EQ(w->Surface().size(), QSize(1024, 768));
-
     for (int k = 0; k < 22; ++k) w->SendTimer(TIMER_FRAME);
     ASSERT_TRUE(w->HasTimer(TIMER_PLAY));
 
+    const QRgb colors[3] = {qRgb(255, 200, 200), qRgb(200, 255, 200), qRgb(200, 200, 255)};
+    const std::vector<int> cells = ExpectedCells(PermutedLevel);
     const QImage& s = w->Surface();
-    const int left = 400;
-    const int top = 324;
-    // An unchosen cell shows its red level as grey.
-    EXPECT_EQ(s.pixel(left + 16, top + 20), Grey(PermutedLevel(0, 0)));
-    const COLORREF colors[3] = {RGB(255, 200, 200), RGB(200, 255, 200), RGB(200, 200, 255)};
-    const int cells[3] = {15, 19, 2};
     for (int i = 0; i < 3; ++i) {
-        const int x = left + 32 * (cells[i] % 7);
-        const int y = top + 40 * (cells[i] / 7);
-        EXPECT_EQ(s.pixel(x, y + 20), FromColorRef(colors[i])) << "left edge " << i;
-        EXPECT_EQ(s.pixel(x + 16, y), FromColorRef(colors[i])) << "top edge " << i;
-        EXPECT_EQ(s.pixel(x + 32, y + 20), FromColorRef(colors[i])) << "right edge " << i;
-        EXPECT_EQ(s.pixel(x + 16, y + 20), Grey(PermutedLevel(cells[i] / 7, cells[i] % 7)))
-            << "inside " << i;
+        const int x = 400 + 32 * (cells[i] % 7);
+        const int y = 324 + 40 * (cells[i] / 7);
+        EXPECT_EQ(s.pixel(x, y + 20), colors[i]) << "left edge " << i;
+        EXPECT_EQ(s.pixel(x + 16, y), colors[i]) << "top edge " << i;
+        EXPECT_EQ(s.pixel(x + 32, y + 20), colors[i]) << "right edge " << i;
+        EXPECT_EQ(s.pixel(x + 16, y + 40), colors[i]) << "bottom edge " << i;
+        EXPECT_EQ(s.pixel(x + 16, y + 20), Grey(PermutedLevel(cells[i] / 7, cells[i] % 7)));
     }
-
     w->SendTimer(TIMER_FRAME);
-    const int x = left + 32 * (15 % 7);
-    const int y = top + 40 * (15 / 7);
-    EXPECT_EQ(w->Surface().pixel(x, y + 20), Grey(PermutedLevel(2, 1)));
+    const int x = 400 + 32 * (cells[0] % 7);
+    const int y = 324 + 40 * (cells[0] / 7);
+    EXPECT_EQ(w->Surface().pixel(x, y + 20), Grey(PermutedLevel(cells[0] / 7, cells[0] % 7)));
 }
 
-TEST_F(DetectSurface, OddWidthPictureIsShownExactly) {
-    AddFakeClip("odd.avi", 321, 241);
-    TestLauncher launcher;
-    launcher.strAviPath = "odd.avi";
-    QtShowWindow* w = Open(launcher);
+struct GeometryCase {
+    int w, h, cellWidth, cellHeight, left, top;
+};
+void PrintTo(const GeometryCase& c, std::ostream* os) { *os << c.w << " x " << c.h; }
+
+class DetectGeometry : public DetectSurface, public ::testing::WithParamInterface<GeometryCase> {};
+
+// Every window pixel: the red channel of frame 1 (the one the next tick
+// draws) as grey where the picture lies, cut at the edges; black elsewhere.
+TEST_P(DetectGeometry, RedChannelShownExactlyAndCentred) {
+    const GeometryCase& c = GetParam();
+    QtShowWindow* w = Open(FakeClip(c.w, c.h));
     ASSERT_NE(w, nullptr);
-    w->SendTimer(TIMER_FRAME);
+    EXPECT_EQ(w->geometry(), QRect(0, 0, 1024, 768));
+    EXPECT_EQ(g_pDetectShow->CellWidth(), c.cellWidth);
+    EXPECT_EQ(g_pDetectShow->CellHeight(), c.cellHeight);
+    EXPECT_EQ(g_pDetectShow->PicLeft(), c.left);
+    EXPECT_EQ(g_pDetectShow->PicTop(), c.top);
 
+    w->SendTimer(TIMER_FRAME);
     const QImage& s = w->Surface();
-    const int left = 351;
-    const int top = 263;
-    for (int y = 0; y < 241; ++y)
-        for (int x = 0; x < 321; ++x)
-            ASSERT_EQ(s.pixel(left + x, top + y),
-                      Grey(FakeVideoFiles::PixelByte(0, 1, x, 240 - y, 2)))
-                << x << "," << y;
-    EXPECT_EQ(s.pixel(left - 1, top), qRgb(0, 0, 0));
-    EXPECT_EQ(s.pixel(left + 321, top + 240), qRgb(0, 0, 0));
-    EXPECT_EQ(s.pixel(left, top - 1), qRgb(0, 0, 0));
-    EXPECT_EQ(s.pixel(left + 320, top + 241), qRgb(0, 0, 0));
+    ASSERT_EQ(s.size(), QSize(1024, 768));
+    for (int y = 0; y < 768; ++y) {
+        for (int x = 0; x < 1024; ++x) {
+            const int px = x - c.left;
+            const int py = y - c.top;
+            const bool inside = px >= 0 && px < c.w && py >= 0 && py < c.h;
+            const QRgb expected =
+                inside ? Grey(FakeVideoFiles::PixelByte(0, 1, px, c.h - 1 - py, 2)) : qRgb(0, 0, 0);
+            ASSERT_EQ(s.pixel(x, y), expected) << x << "," << y;
+        }
+    }
 }
 
-TEST_F(DetectSurface, LargerPictureIsCutAtTheWindowEdges) {
-    AddFakeClip("large.avi", 1280, 960);
-    TestLauncher launcher;
-    launcher.strAviPath = "large.avi";
-    QtShowWindow* w = Open(launcher);
-    ASSERT_NE(w, nullptr);
-    w->SendTimer(TIMER_FRAME);
-    // Window (0, 0) shows picture (128, 96); the frame rows are bottom-up.
-    const QImage& s = w->Surface();
-    EXPECT_EQ(s.pixel(0, 0), Grey(FakeVideoFiles::PixelByte(0, 1, 128, 959 - 96, 2)));
-    EXPECT_EQ(s.pixel(1023, 767), Grey(FakeVideoFiles::PixelByte(0, 1, 1151, 959 - 863, 2)));
-    EXPECT_EQ(s.pixel(512, 300), Grey(FakeVideoFiles::PixelByte(0, 1, 640, 959 - 396, 2)));
-}
+INSTANTIATE_TEST_SUITE_P(Sizes, DetectGeometry,
+                         ::testing::Values(GeometryCase{320, 240, 44, 80, 352, 264},
+                                           GeometryCase{321, 241, 44, 80, 351, 263},
+                                           GeometryCase{1280, 960, 180, 320, -128, -96}));
 
 TEST_F(DetectSurface, RightClickClosesAndReleasesTheWindow) {
-    AddFakeClip("clip.avi", 64, 48);
-    TestLauncher launcher;
-    launcher.strAviPath = "clip.avi";
-    QPointer<QtShowWindow> w = Open(launcher);
+    QPointer<QtShowWindow> w = Open(FakeClip(64, 48));
     ASSERT_TRUE(w);
     w->Show(true);
     w->SendTimer(TIMER_FRAME);

@@ -22,12 +22,11 @@ int FakeShowWindow::TimerStarts(uintptr_t nIDEvent) const {
     return it == m_timerStarts.end() ? 0 : it->second;
 }
 
-IDeviceContext& FakeShowWindow::GetDC() { return m_pDC ? *m_pDC : recorder; }
+IDeviceContext& FakeShowWindow::GetDC() { return recorder; }
 
 void FakeShowWindow::Destroy() {
     if (Destroyed()) return;
     m_timers.clear();
-    m_bVisible = false;
     std::exchange(m_pHandler, nullptr)->PostNcDestroy();
 }
 
@@ -35,14 +34,6 @@ void FakeShowWindow::SendTimer(uintptr_t nIDEvent) {
     if (!Destroyed()) m_pHandler->OnTimer(nIDEvent);
 }
 
-void FakeShowWindow::SendLButtonDown(int x, int y) {
-    if (!Destroyed()) m_pHandler->OnLButtonDown(MK_LBUTTON, x, y);
-}
-
 void FakeShowWindow::SendRButtonDown(int x, int y) {
     if (!Destroyed()) m_pHandler->OnRButtonDown(MK_RBUTTON, x, y);
-}
-
-void FakeShowWindow::SendMouseMove(int x, int y, unsigned nFlags) {
-    if (!Destroyed()) m_pHandler->OnMouseMove(nFlags, x, y);
 }
