@@ -10,7 +10,8 @@
 //   (it stays above it and ends with it); otherwise it stands alone.
 // - The client area is backed by a surface the size of the client rectangle,
 //   black at start; everything drawn through GetDC() lands on it and stays
-//   until drawn over. The screen shows the surface.
+//   until drawn over (a resize keeps what still fits, black elsewhere). The
+//   screen shows the surface.
 // - Timers by id: StartTimer(id) with the id of a running timer restarts it
 //   with the new period; StopTimer ends it; all timers end with the window.
 //   Each tick calls OnTimer(id) on the user-interface thread.
