@@ -18,6 +18,8 @@ constexpr int64_t kForwardLimit = 300;
 constexpr int kSeekAttempts = 10;
 // A B-frame decoder holds back a few pictures at most.
 constexpr int64_t kMaxLag = 16;
+// Beyond this a timestamp is noise; keeps the arithmetic on stamps in range.
+constexpr int64_t kSaneStamp = int64_t{1} << 52;
 
 // The full-range JPEG formats are deprecated in the converter: use the plain
 // layout and say the range instead.
@@ -133,6 +135,8 @@ int64_t FfmpegFrameReader::StreamTime(int64_t frame) const {
 
 int64_t FfmpegFrameReader::FrameNumber(const AVFrame* frame) {
     int64_t stamp = frame->best_effort_timestamp;
+    // Stamps from damaged files can be anything; far-out ones count as none.
+    if (stamp < -kSaneStamp || stamp > kSaneStamp) stamp = AV_NOPTS_VALUE;
     if (stamp == AV_NOPTS_VALUE) {
         // No stamp at all: one frame after the previous picture.
         stamp = m_lastStamp == AV_NOPTS_VALUE
@@ -229,7 +233,7 @@ bool FfmpegFrameReader::SeekPays(int64_t frame) const {
 
 bool FfmpegFrameReader::SeekTo(int64_t frame) {
     int64_t target = StreamTime(frame + m_lag);
-    const int64_t oneFrame = std::max<int64_t>(1, StreamTime(1) - StreamTime(0));
+    const int64_t oneFrame = std::clamp<int64_t>(StreamTime(1) - StreamTime(0), 1, kSaneStamp >> 16);
     for (int attempt = 0; attempt < kSeekAttempts; ++attempt) {
         const bool fromStart = target <= m_desc.nStartTime;
         if (fromStart) target = m_desc.nStartTime;
@@ -250,8 +254,10 @@ bool FfmpegFrameReader::SeekTo(int64_t frame) {
         }
         if (fromStart) return false;
         // Land before the keyframe that came too late, further back each try.
-        const int64_t landed = m_seekLanding != AV_NOPTS_VALUE ? m_seekLanding : target;
-        target = std::min(target, landed) - (oneFrame << attempt);
+        const int64_t landed = m_seekLanding != AV_NOPTS_VALUE
+                                   ? std::clamp(m_seekLanding, m_desc.nStartTime, target)
+                                   : target;
+        target = landed - (oneFrame << attempt);
     }
     return false;
 }

@@ -60,7 +60,11 @@ FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int inde
     d.strPath = path;
     d.nIndex = index;
     d.timeBase = st->time_base;
-    d.nStartTime = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
+    const int64_t saneStamp = int64_t{1} << 52;
+    d.nStartTime = st->start_time != AV_NOPTS_VALUE && st->start_time > -saneStamp &&
+                           st->start_time < saneStamp
+                       ? st->start_time
+                       : 0;
     switch (st->codecpar->codec_type) {
     case AVMEDIA_TYPE_VIDEO:
         d.fccType = streamtypeVIDEO;
