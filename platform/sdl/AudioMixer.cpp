@@ -14,6 +14,9 @@ constexpr int kOutFrameBytes = 2 * sizeof(float);
 // Source bytes handed to a converter at a time: small enough that a
 // converter's queue never outgrows what priming gave it.
 constexpr int kPieceFrames = 256;
+// SDL holds back up to 1024 source frames while it resamples; this much
+// silence behind the last data brings all of it out.
+constexpr int kTailFrames = 2048;
 
 SDL_AudioFormat SourceFormat(uint16_t bits) {
     switch (bits) {
@@ -49,12 +52,16 @@ struct AudioMixer::Stream {
     // Taken buffers whose callback has not run yet, in written order.
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
-    bool bFlushed = true;  // the converter has been told the data ended
     bool bTaken = false;   // some of its bytes have been taken
+    // Closed by its owner: the handle is gone, but the converter still holds
+    // the clip's tail, which plays out before the notifier frees the stream.
+    bool bClosed = false;
+    bool bDrained = false;
     // A partial frame left at a buffer's end, joined to the next buffer.
     uint8_t carry[32] = {};
     int carryBytes = 0;
-    std::vector<uint8_t> stage;  // the piece handed to the converter
+    std::vector<uint8_t> stage;    // the piece handed to the converter
+    std::vector<uint8_t> silence;  // one piece of silence in the converter's format
 
     void PushDone(WAVEHDR* pwh) {
         pwh->dwFlags = (pwh->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
@@ -112,6 +119,7 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     if (!s->pConverter)
         return WAVERR_BADFORMAT;
     s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
+    s->silence.assign(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes, wfx.wBitsPerSample == 8 ? 0x80 : 0);
 
     // Prime the converter with a block of silence and take it all back, so
     // its buffers are grown here and not on the audio thread.
@@ -140,7 +148,7 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
 
 AudioMixer::Stream* AudioMixer::FindLocked(HWAVEOUT hwo) {
     for (Stream* s : m_streams) {
-        if (s && reinterpret_cast<HWAVEOUT>(s) == hwo)
+        if (s && !s->bClosed && reinterpret_cast<HWAVEOUT>(s) == hwo)
             return s;
     }
     return nullptr;
@@ -180,7 +188,6 @@ MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
     else
         s->pQueueHead = pwh;
     s->pQueueTail = pwh;
-    s->bFlushed = false;
     return MMSYSERR_NOERROR;
 }
 
@@ -192,7 +199,6 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     while (s->pQueueHead)
         s->PushDone(s->PopQueue());
     s->carryBytes = 0;
-    s->bFlushed = true;
     SDL_AudioStreamClear(s->pConverter);
     m_notifyCv.notify_all();
     m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
@@ -200,27 +206,33 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
 }
 
 MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
-    Stream* s = nullptr;
-    {
-        std::unique_lock lock(m_mutex);
-        s = FindLocked(hwo);
-        if (!s)
-            return MMSYSERR_INVALHANDLE;
-        if (s->pQueueHead || s->pDoneHead)
-            return WAVERR_STILLPLAYING;
-        // The last callback may still be returning.
-        m_idleCv.wait(lock, [&] { return m_pDelivering != s; });
-        *std::find(std::begin(m_streams), std::end(m_streams), s) = nullptr;
-    }
-    SDL_FreeAudioStream(s->pConverter);
-    delete s;
+    std::unique_lock lock(m_mutex);
+    Stream* s = FindLocked(hwo);
+    if (!s)
+        return MMSYSERR_INVALHANDLE;
+    if (s->pQueueHead || s->pDoneHead)
+        return WAVERR_STILLPLAYING;
+    // The last callback may still be returning.
+    m_idleCv.wait(lock, [&] { return m_pDelivering != s; });
+    // Taken is not yet heard: the converter may still hold the end of the
+    // clip. Let it play out; the notifier frees the stream once it is empty.
+    s->bClosed = true;
+    s->carryBytes = 0;
+    // Push the frames that the converter holds back out with silence of the
+    // stream's own format (SDL's flush pads with zero bytes, which is full
+    // scale for 8-bit).
+    for (int frames = 0; frames < kTailFrames; frames += kPieceFrames)
+        SDL_AudioStreamPut(s->pConverter, s->silence.data(), static_cast<int>(s->silence.size()));
+    if (SDL_AudioStreamAvailable(s->pConverter) == 0)
+        s->bDrained = true;
+    m_notifyCv.notify_all();
     return MMSYSERR_NOERROR;
 }
 
 int AudioMixer::OpenStreams() {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(std::count_if(std::begin(m_streams), std::end(m_streams),
-                                          [](Stream* s) { return s != nullptr; }));
+                                          [](Stream* s) { return s && !s->bClosed; }));
 }
 
 // Hands the converter the next piece of the head buffer (and any partial
@@ -277,14 +289,12 @@ void AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
     while (SDL_AudioStreamAvailable(s.pConverter) < bytesWanted) {
         if (s.pQueueHead) {
             PutPieceLocked(s, bAnyDone);
+        } else if (s.bTaken && !s.bClosed) {
+            // Ran dry (the clip's end, or its next buffer is late): go on
+            // with silence, as a sound card would, which also brings out the
+            // frames the converter holds back while resampling.
+            SDL_AudioStreamPut(s.pConverter, s.silence.data(), static_cast<int>(s.silence.size()));
         } else {
-            if (!s.bFlushed) {
-                // The stream ran dry: let the converter give out what it holds.
-                s.carryBytes = 0;
-                SDL_AudioStreamFlush(s.pConverter);
-                s.bFlushed = true;
-                continue;
-            }
             break;
         }
     }
@@ -302,10 +312,16 @@ void AudioMixer::Mix(float* pOut, int frames) {
             for (Stream* s : m_streams) {
                 if (!s)
                     continue;
+                if (s->bDrained)
+                    continue;
                 PullLocked(*s, bytes, bAnyDone);
                 const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
                 for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
                     m_sum[i] += m_take[i];
+                if (s->bClosed && SDL_AudioStreamAvailable(s->pConverter) == 0) {
+                    s->bDrained = true;
+                    bAnyDone = true;  // wakes the notifier to free it
+                }
             }
             for (int i = 0; i < 2 * n; ++i)
                 pOut[i] = SoftLimit(m_sum[i]);
@@ -323,11 +339,23 @@ void AudioMixer::NotifierThread() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         Stream* s = nullptr;
-        for (Stream* candidate : m_streams) {
-            if (candidate && candidate->pDoneHead) {
-                s = candidate;
+        Stream* pDrained = nullptr;
+        for (Stream*& candidate : m_streams) {
+            if (candidate && candidate->bDrained) {
+                pDrained = candidate;
+                candidate = nullptr;
                 break;
             }
+            if (candidate && candidate->pDoneHead && !s)
+                s = candidate;
+        }
+        if (pDrained) {
+            // Freed here, off the audio thread and outside the lock.
+            lock.unlock();
+            SDL_FreeAudioStream(pDrained->pConverter);
+            delete pDrained;
+            lock.lock();
+            continue;
         }
         if (!s) {
             if (m_bQuit)

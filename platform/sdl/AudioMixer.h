@@ -45,7 +45,8 @@ public:
 
     // For measurements: total time spent in Mix; how many streams have had
     // their first bytes taken, and when the latest of them was (steady clock,
-    // nanoseconds); the number of open streams.
+    // nanoseconds); the number of open streams (closed ones still playing
+    // out their tail not counted).
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
     uint64_t FirstTakes() const { return m_firstTakes.load(std::memory_order_acquire); }
     int64_t LastFirstTakeNs() const { return m_lastFirstTakeNs.load(std::memory_order_relaxed); }

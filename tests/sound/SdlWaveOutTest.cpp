@@ -157,10 +157,23 @@ WavRead ReadWav(const std::string& path) {
     return w;
 }
 
-TEST(SdlWaveOut, FileOutputHoldsTwoTonesAtTheirTimesWithoutClipping) {
+// The file output, fed one clip of each sample width: the unpacking and rate
+// conversion of every width must keep the tones' level, pitch and timing.
+class SdlFileOutput : public ::testing::TestWithParam<WAVEFORMATEX> {};
+
+INSTANTIATE_TEST_SUITE_P(Widths, SdlFileOutput,
+                         ::testing::Values(Pcm(1, 11025, 8), Pcm(1, 44100, 16), Pcm(2, 48000, 24),
+                                           Pcm(2, 22050, 32)),
+                         [](const auto& info) {
+                             return std::to_string(info.param.wBitsPerSample) + "bit" +
+                                    std::to_string(info.param.nChannels) + "ch" +
+                                    std::to_string(info.param.nSamplesPerSec);
+                         });
+
+TEST_P(SdlFileOutput, HoldsTwoTonesAtTheirTimesWithoutClipping) {
     TempDir dir;
     const std::string path = dir.path() + "/mix.wav";
-    const WAVEFORMATEX wfx = Pcm(1, 44100, 16);
+    const WAVEFORMATEX wfx = GetParam();
     std::vector<uint8_t> clip = Tone(wfx, 440, 0.5, 0.15);
     const auto gap = Silence(wfx, 0.30);
     const auto second = Tone(wfx, 1000, 0.5, 0.15);
@@ -178,7 +191,9 @@ TEST(SdlWaveOut, FileOutputHoldsTwoTonesAtTheirTimesWithoutClipping) {
             ASSERT_TRUE(WaitFor([&] { return out.Streams().size() == 1 && out.OpenStreams() == 0; }, 10));
         }
         platform::SetWaveOut(nullptr);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A buffer is done once taken; the converter still holds up to
+        // about 100 ms of it, which plays out after the close.
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
 
     const WavRead w = ReadWav(path);
