@@ -113,8 +113,8 @@ int CAviControl::DrawFrame(int index, IDeviceContext* dc, int x, int y) {
     if (const uint8_t* frame = FrameAtCursor(index)) {
         const int width = GetWidth();
         const int height = GetHeight();
-        dc->StretchDIBits(x, y, width, height, 0, 0, width, height,
-                          frame + m_bmi.bmiHeader.biSize, &m_bmi, DIB_RGB_COLORS, SRCCOPY);
+        dc->StretchDIBits(x, y, width, height, 0, 0, width, height, frame + m_bmi.bmiHeader.biSize,
+                          &m_bmi, DIB_RGB_COLORS, SRCCOPY);
     }
     ++segment.dwCursor;
     return static_cast<int>(segment.dwCursor);

@@ -73,8 +73,9 @@ __attribute__((target("ssse3"))) void SwapRowSsse3(const uint8_t* __restrict src
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
         const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
-        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
-                                        _mm_shuffle_epi8(c, m12));
+        const __m128i o1 =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                         _mm_shuffle_epi8(c, m12));
         const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d), o0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), o1);
@@ -86,8 +87,7 @@ __attribute__((target("ssse3"))) void SwapRowSsse3(const uint8_t* __restrict src
 // Sixteen pixels (48 bytes) per step: three shuffles gather byte `pick` of
 // each pixel from the three loads into one 16-byte result.
 __attribute__((target("ssse3"))) void PickRowSsse3(const uint8_t* __restrict src,
-                                                   uint8_t* __restrict dst, int pixels,
-                                                   int pick) {
+                                                   uint8_t* __restrict dst, int pixels, int pick) {
     alignas(16) int8_t masks[3][16];
     for (int part = 0; part < 3; ++part) {
         for (int k = 0; k < 16; ++k) {
@@ -104,8 +104,9 @@ __attribute__((target("ssse3"))) void PickRowSsse3(const uint8_t* __restrict src
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32));
-        const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m0), _mm_shuffle_epi8(b, m1)),
-                                         _mm_shuffle_epi8(c, m2));
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m0), _mm_shuffle_epi8(b, m1)),
+                         _mm_shuffle_epi8(c, m2));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), out);
     }
     PickRowPlain(src + 3 * i, dst + i, pixels - i, pick);

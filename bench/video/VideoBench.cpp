@@ -108,7 +108,8 @@ Reader OpenReader(FfmpegVideoFiles& files, const std::string& path) {
 
 // Decode-only rate of the command-line tool on one thread, or 0 when it is missing.
 double FfmpegToolFps(const std::string& path, uint32_t frames) {
-    const std::string command = "ffmpeg -nostdin -v error -threads 1 -i '" + path + "' -f null - 2>/dev/null";
+    const std::string command =
+        "ffmpeg -nostdin -v error -threads 1 -i '" + path + "' -f null - 2>/dev/null";
     const auto start = Clock::now();
     const int rc = std::system(command.c_str());
     const double seconds = Seconds(Clock::now() - start);
@@ -216,9 +217,15 @@ void Transform(benchmark::State& state, Copy kind) {
     }
     auto work = [&] {
         switch (kind) {
-        case Copy::Channel: avi.GetFrameChannel(dst.data(), 0); break;
-        case Copy::Rgb: avi.GetFrameRGB(dst.data(), 0); break;
-        case Copy::InPlace: CAviControl::FlipSwapInPlace(image.data(), w, h); break;
+            case Copy::Channel:
+                avi.GetFrameChannel(dst.data(), 0);
+                break;
+            case Copy::Rgb:
+                avi.GetFrameRGB(dst.data(), 0);
+                break;
+            case Copy::InPlace:
+                CAviControl::FlipSwapInPlace(image.data(), w, h);
+                break;
         }
     };
     for (auto _ : state) {
@@ -235,8 +242,12 @@ void Transform(benchmark::State& state, Copy kind) {
     state.counters["vs_memcpy"] = ours / memcpyRate;
 }
 
-BENCHMARK_CAPTURE(SequentialRead, mjpeg_640x480, MjpegClip)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(SequentialRead, mpeg4_1280x720, Mpeg4Clip)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SequentialRead, mjpeg_640x480, MjpegClip)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(SequentialRead, mpeg4_1280x720, Mpeg4Clip)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(RandomAccess)->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Transform, GetFrameChannel, Copy::Channel)->Args({640, 480})->Args({1920, 1080});
 BENCHMARK_CAPTURE(Transform, GetFrameRGB, Copy::Rgb)->Args({640, 480})->Args({1920, 1080});

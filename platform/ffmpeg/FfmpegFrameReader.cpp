@@ -26,23 +26,39 @@ constexpr int64_t kSaneStamp = int64_t{1} << 52;
 AVPixelFormat PlainFormat(int format, bool& fullRange) {
     fullRange = false;
     switch (format) {
-    case AV_PIX_FMT_YUVJ420P: fullRange = true; return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: fullRange = true; return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: fullRange = true; return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: fullRange = true; return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P: fullRange = true; return AV_PIX_FMT_YUV411P;
-    default: return static_cast<AVPixelFormat>(format);
+        case AV_PIX_FMT_YUVJ420P:
+            fullRange = true;
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P:
+            fullRange = true;
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P:
+            fullRange = true;
+            return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P:
+            fullRange = true;
+            return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P:
+            fullRange = true;
+            return AV_PIX_FMT_YUV411P;
+        default:
+            return static_cast<AVPixelFormat>(format);
     }
 }
 
 int SwsColorspace(AVColorSpace space) {
     switch (space) {
-    case AVCOL_SPC_BT709: return SWS_CS_ITU709;
-    case AVCOL_SPC_FCC: return SWS_CS_FCC;
-    case AVCOL_SPC_SMPTE240M: return SWS_CS_SMPTE240M;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL: return SWS_CS_BT2020;
-    default: return SWS_CS_ITU601;
+        case AVCOL_SPC_BT709:
+            return SWS_CS_ITU709;
+        case AVCOL_SPC_FCC:
+            return SWS_CS_FCC;
+        case AVCOL_SPC_SMPTE240M:
+            return SWS_CS_SMPTE240M;
+        case AVCOL_SPC_BT2020_NCL:
+        case AVCOL_SPC_BT2020_CL:
+            return SWS_CS_BT2020;
+        default:
+            return SWS_CS_ITU601;
     }
 }
 
@@ -233,7 +249,8 @@ bool FfmpegFrameReader::SeekPays(int64_t frame) const {
 
 bool FfmpegFrameReader::SeekTo(int64_t frame) {
     int64_t target = StreamTime(frame + m_lag);
-    const int64_t oneFrame = std::clamp<int64_t>(StreamTime(1) - StreamTime(0), 1, kSaneStamp >> 16);
+    const int64_t oneFrame =
+        std::clamp<int64_t>(StreamTime(1) - StreamTime(0), 1, kSaneStamp >> 16);
     for (int attempt = 0; attempt < kSeekAttempts; ++attempt) {
         const bool fromStart = target <= m_desc.nStartTime;
         if (fromStart) target = m_desc.nStartTime;
@@ -248,9 +265,12 @@ bool FfmpegFrameReader::SeekTo(int64_t frame) {
             return false;
         }
         switch (DecodeTo(frame)) {
-        case Reached::Exact: return true;
-        case Reached::End: return false;
-        case Reached::Overshot: break;
+            case Reached::Exact:
+                return true;
+            case Reached::End:
+                return false;
+            case Reached::Overshot:
+                break;
         }
         if (fromStart) return false;
         // Land before the keyframe that came too late, further back each try.
@@ -329,7 +349,7 @@ bool FfmpegFrameReader::Convert(const AVFrame* frame) {
     if (sws_scale(m_sws.get(), frame->data, frame->linesize, 0, frame->height, dst, dstStride) != h)
         return false;
     for (int y = 0; y < h; ++y)
-        std::memcpy(pixels + (h - 1 - y) * row, m_scratch.data() + static_cast<size_t>(y) * m_scratchStride,
-                    row);
+        std::memcpy(pixels + (h - 1 - y) * row,
+                    m_scratch.data() + static_cast<size_t>(y) * m_scratchStride, row);
     return true;
 }

@@ -52,18 +52,18 @@ private:
     AVStream* m_stream = nullptr;
     ffmpeg::CodecPtr m_codec;
     ffmpeg::PacketPtr m_packet;
-    ffmpeg::FramePtr m_frame;    // the last picture out of the decoder
-    ffmpeg::FramePtr m_before;   // the last picture before the one asked for
+    ffmpeg::FramePtr m_frame;   // the last picture out of the decoder
+    ffmpeg::FramePtr m_before;  // the last picture before the one asked for
     int64_t m_beforeNumber = -1;
-    bool m_pending = false;      // m_frame is decoded but not yet looked at
+    bool m_pending = false;  // m_frame is decoded but not yet looked at
     int64_t m_pendingNumber = -1;
-    int64_t m_position = -1;     // number of the last picture decoded
+    int64_t m_position = -1;  // number of the last picture decoded
     int64_t m_lastStamp = AV_NOPTS_VALUE;
     int64_t m_seekLanding = AV_NOPTS_VALUE;  // stream time of the first packet after a seek
     bool m_draining = false;
     bool m_drained = false;
-    bool m_bHitEnd = false;                 // the last decode ran out of pictures
-    int64_t m_firstMissing = INT64_MAX;     // no picture from this number on
+    bool m_bHitEnd = false;              // the last decode ran out of pictures
+    int64_t m_firstMissing = INT64_MAX;  // no picture from this number on
 
     ffmpeg::SwsPtr m_sws;
     int m_swsWidth = 0, m_swsHeight = 0, m_swsFormat = -1;

@@ -66,22 +66,22 @@ FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int inde
                        ? st->start_time
                        : 0;
     switch (st->codecpar->codec_type) {
-    case AVMEDIA_TYPE_VIDEO:
-        d.fccType = streamtypeVIDEO;
-        d.nWidth = st->codecpar->width;
-        d.nHeight = st->codecpar->height;
-        DescribeRate(st, d);
-        d.dwLength = VideoLength(ctx, st, d);
-        break;
-    case AVMEDIA_TYPE_AUDIO:
-        d.fccType = streamtypeAUDIO;
-        d.dwLength = st->nb_frames > 0 ? ClampToU32(static_cast<double>(st->nb_frames)) : 0;
-        break;
-    case AVMEDIA_TYPE_SUBTITLE:
-        d.fccType = MakeFourCC('t', 'x', 't', 's');
-        break;
-    default:
-        break;
+        case AVMEDIA_TYPE_VIDEO:
+            d.fccType = streamtypeVIDEO;
+            d.nWidth = st->codecpar->width;
+            d.nHeight = st->codecpar->height;
+            DescribeRate(st, d);
+            d.dwLength = VideoLength(ctx, st, d);
+            break;
+        case AVMEDIA_TYPE_AUDIO:
+            d.fccType = streamtypeAUDIO;
+            d.dwLength = st->nb_frames > 0 ? ClampToU32(static_cast<double>(st->nb_frames)) : 0;
+            break;
+        case AVMEDIA_TYPE_SUBTITLE:
+            d.fccType = MakeFourCC('t', 'x', 't', 's');
+            break;
+        default:
+            break;
     }
     return d;
 }

@@ -68,12 +68,18 @@ bool DirectFormat(QImage::Format f) {
 
 Qt::PenStyle ToQtPenStyle(int style) {
     switch (style) {
-    case 1: return Qt::DashLine;
-    case 2: return Qt::DotLine;
-    case 3: return Qt::DashDotLine;
-    case 4: return Qt::DashDotDotLine;
-    case 5: return Qt::NoPen;
-    default: return Qt::SolidLine;
+        case 1:
+            return Qt::DashLine;
+        case 2:
+            return Qt::DotLine;
+        case 3:
+            return Qt::DashDotLine;
+        case 4:
+            return Qt::DashDotDotLine;
+        case 5:
+            return Qt::NoPen;
+        default:
+            return Qt::SolidLine;
     }
 }
 
@@ -89,11 +95,12 @@ bool HasHangul(const QString& s) {
 // the serif one for the Myeongjo-style faces.
 QString FaceOrStandIn(const QString& face) {
     if (!face.isEmpty() && QFontDatabase::hasFamily(face)) return face;
-    static const char* const kSerif[] = {"바탕", "바탕체", "궁서", "궁서체", "Batang",
-                                         "BatangChe", "Gungsuh", "GungsuhChe"};
+    static const char* const kSerif[] = {"바탕",   "바탕체",    "궁서",    "궁서체",
+                                         "Batang", "BatangChe", "Gungsuh", "GungsuhChe"};
     for (const char* serif : kSerif)
-        if (face.compare(QString::fromUtf8(serif), Qt::CaseInsensitive) == 0) return "NanumMyeongjo";
-    static const char* const kSans[] = {"굴림", "굴림체", "돋움", "돋움체", "맑은 고딕",
+        if (face.compare(QString::fromUtf8(serif), Qt::CaseInsensitive) == 0)
+            return "NanumMyeongjo";
+    static const char* const kSans[] = {"굴림",  "굴림체",   "돋움",  "돋움체",   "맑은 고딕",
                                         "Gulim", "GulimChe", "Dotum", "DotumChe", "Malgun Gothic"};
     for (const char* sans : kSans)
         if (face.compare(QString::fromUtf8(sans), Qt::CaseInsensitive) == 0) return "NanumGothic";
@@ -110,7 +117,8 @@ QFont MakeFont(const Font& f) {
     if (f.nHeight > 0) {
         const int cell = QFontMetrics(font).height();
         if (cell > 0 && cell != f.nHeight)
-            font.setPixelSize(std::max(1, static_cast<int>(std::lround(double(pixels) * pixels / cell))));
+            font.setPixelSize(
+                std::max(1, static_cast<int>(std::lround(double(pixels) * pixels / cell))));
     }
     if (f.nWidth > 0) {
         const int average = QFontMetrics(font).averageCharWidth();
@@ -157,9 +165,11 @@ int QtDeviceContext::StretchDIBits(int xDest, int yDest, int cxDest, int cyDest,
     // One to one: offsets i, j into the rectangle that land inside both the
     // bitmap and the image.
     const int64_t i0 = std::max<int64_t>({0, -sx, -int64_t{xDest}});
-    const int64_t i1 = std::min<int64_t>({cxSrc, dib.Width() - sx, m_image->width() - int64_t{xDest}});
+    const int64_t i1 =
+        std::min<int64_t>({cxSrc, dib.Width() - sx, m_image->width() - int64_t{xDest}});
     const int64_t j0 = std::max<int64_t>({0, -sy, -int64_t{yDest}});
-    const int64_t j1 = std::min<int64_t>({cySrc, dib.Height() - sy, m_image->height() - int64_t{yDest}});
+    const int64_t j1 =
+        std::min<int64_t>({cySrc, dib.Height() - sy, m_image->height() - int64_t{yDest}});
     if (i1 <= i0 || j1 <= j0) return 0;
     const int columns = static_cast<int>(i1 - i0);
 
@@ -171,7 +181,8 @@ int QtDeviceContext::StretchDIBits(int xDest, int yDest, int cxDest, int cyDest,
     } else {
         QImage part(columns, static_cast<int>(j1 - j0), QImage::Format_RGB32);
         for (int64_t j = j0; j < j1; ++j)
-            dib.ReadRow(sy + j, sx + i0, columns, reinterpret_cast<QRgb*>(part.scanLine(int(j - j0))));
+            dib.ReadRow(sy + j, sx + i0, columns,
+                        reinterpret_cast<QRgb*>(part.scanLine(int(j - j0))));
         QPainter painter(m_image);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(QPoint(static_cast<int>(xDest + i0), static_cast<int>(yDest + j0)), part);

@@ -23,8 +23,8 @@ int RecordingDeviceContext::StretchDIBits(int xDest, int yDest, int cxDest, int 
             const uint32_t n = blit.header.biClrUsed ? blit.header.biClrUsed : 256;
             blit.colors.assign(bmi->bmiColors, bmi->bmiColors + n);
         }
-        const int64_t rows = blit.header.biHeight < 0 ? -int64_t{blit.header.biHeight}
-                                                      : blit.header.biHeight;
+        const int64_t rows =
+            blit.header.biHeight < 0 ? -int64_t{blit.header.biHeight} : blit.header.biHeight;
         const int64_t size = PackedRowBytes(blit.header.biWidth, blit.header.biBitCount) * rows;
         if (bits && size > 0) {
             const auto* p = static_cast<const uint8_t*>(bits);

@@ -30,8 +30,8 @@ void PaintExact(int frame, uint8_t* rgb, int w, int h) {
 std::string CheckExact(const uint8_t* frame, int n, int w, int h) {
     BITMAPINFOHEADER header;
     std::memcpy(&header, frame, sizeof header);
-    if (header.biSize != 40 || header.biWidth != w || header.biHeight != h || header.biPlanes != 1 ||
-        header.biBitCount != 24 || header.biCompression != BI_RGB ||
+    if (header.biSize != 40 || header.biWidth != w || header.biHeight != h ||
+        header.biPlanes != 1 || header.biBitCount != 24 || header.biCompression != BI_RGB ||
         header.biSizeImage != static_cast<uint32_t>(w * 3 * h))
         return "header";
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
@@ -171,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegLossyClip,
                                          LossyCase{"mjpeg_w176", ClipCodec::Mjpeg, 0, 12, 176},
                                          LossyCase{"mpeg4", ClipCodec::Mpeg4, 0, 12, 176},
                                          LossyCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 12, 176},
-                                         LossyCase{"mpeg4_bframes_gop5", ClipCodec::Mpeg4, 2, 5, 162}),
+                                         LossyCase{"mpeg4_bframes_gop5", ClipCodec::Mpeg4, 2, 5,
+                                                   162}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {

@@ -74,7 +74,8 @@ TEST(QtDeviceContext, BitmapLandsUnscaledAndIsCutAtTheEdges) {
             SCOPED_TRACE(testing::Message() << "at " << c.x << "," << c.y << " format " << format);
             QImage image = Blank(20, 10, format);
             QtDeviceContext dc(image);
-            EXPECT_EQ(dc.StretchDIBits(c.x, c.y, 5, 3, 0, 0, 5, 3, dib.bits.data(), &dib.bmi), c.rows);
+            EXPECT_EQ(dc.StretchDIBits(c.x, c.y, 5, 3, 0, 0, 5, 3, dib.bits.data(), &dib.bmi),
+                      c.rows);
             ExpectBlitAt(image, c.x, c.y, 5, 3);
         }
     }
@@ -147,7 +148,8 @@ TEST(QtDeviceContext, PenLinesAndOutlines) {
 int CountColour(const QImage& image, QRgb colour) {
     int n = 0;
     for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
     return n;
 }
 

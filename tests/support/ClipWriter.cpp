@@ -204,7 +204,8 @@ private:
         if (av_channel_layout_copy(&f->ch_layout, &c->ch_layout) < 0) return Fail("layout");
         if (!Check(av_frame_get_buffer(f.get(), 0), "audio frame")) return false;
         auto* pcm = reinterpret_cast<int16_t*>(f->data[0]);
-        for (int i = 0; i < samples; ++i) pcm[i] = static_cast<int16_t>(((t.nextPts + i) % 40) * 100 - 2000);
+        for (int i = 0; i < samples; ++i)
+            pcm[i] = static_cast<int16_t>(((t.nextPts + i) % 40) * 100 - 2000);
         f->pts = t.nextPts;
         t.nextPts += samples;
         return Send(t, f.get());

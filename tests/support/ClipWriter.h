@@ -28,15 +28,15 @@ struct ClipOptions {
     int rateNum = 25;  // frames per second = rateNum / rateDen
     int rateDen = 1;
     int frames = 25;
-    int gop = 12;         // keyframe interval (MPEG-4)
-    int maxBFrames = 0;   // MPEG-4 only
-    int quality = 3;      // quantiser for MJPEG and MPEG-4: 2 best .. 31 worst
+    int gop = 12;        // keyframe interval (MPEG-4)
+    int maxBFrames = 0;  // MPEG-4 only
+    int quality = 3;     // quantiser for MJPEG and MPEG-4: 2 best .. 31 worst
 
     bool audio = false;      // adds a PCM audio stream after the video
     bool audioOnly = false;  // the clip has only the audio stream (frames sets its duration)
     int secondWidth = 0;     // non-zero: a second video stream of this size after the first
     int secondHeight = 0;
-    uint32_t codecTag = 0;   // non-zero: written as the video streams' FOURCC instead of the codec's
+    uint32_t codecTag = 0;  // non-zero: written as the video streams' FOURCC instead of the codec's
 };
 
 using PaintFn = std::function<void(int frame, uint8_t* rgb, int width, int height)>;

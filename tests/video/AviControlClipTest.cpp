@@ -195,10 +195,12 @@ TEST_F(AviControlClipTest, CorruptedClipsAreReadWithoutHarm) {
     raw.width = 10;
     raw.height = 6;
     std::vector<std::vector<char>> originals;
-    for (const auto& [name, o] : {std::pair{"avi_src_mpeg4.avi", mpeg4}, std::pair{"avi_src_mjpeg.avi", mjpeg},
-                                  std::pair{"avi_src_raw.avi", raw}}) {
+    for (const auto& [name, o] :
+         {std::pair{"avi_src_mpeg4.avi", mpeg4}, std::pair{"avi_src_mjpeg.avi", mjpeg},
+          std::pair{"avi_src_raw.avi", raw}}) {
         std::ifstream in(MakeClip(name, o), std::ios::binary);
-        originals.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        originals.emplace_back(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
         ASSERT_GT(originals.back().size(), 1000u);
     }
 
@@ -214,9 +216,11 @@ TEST_F(AviControlClipTest, CorruptedClipsAreReadWithoutHarm) {
             bytes.resize(rng() % bytes.size());
         } else {
             const int flips = 1 + static_cast<int>(rng() % 40);
-            for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] ^= static_cast<char>(1 + rng() % 255);
+            for (int i = 0; i < flips; ++i)
+                bytes[rng() % bytes.size()] ^= static_cast<char>(1 + rng() % 255);
         }
-        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 
         messages.texts.clear();
         CAviControl avi;

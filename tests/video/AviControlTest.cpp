@@ -46,7 +46,8 @@ Bytes FramePixels(uint32_t stream, uint32_t frame, int w, int h) {
     Bytes out;
     for (int row = 0; row < h; ++row)
         for (int x = 0; x < w; ++x)
-            for (int b = 0; b < 3; ++b) out.push_back(FakeVideoFiles::PixelByte(stream, frame, x, row, b));
+            for (int b = 0; b < 3; ++b)
+                out.push_back(FakeVideoFiles::PixelByte(stream, frame, x, row, b));
     return out;
 }
 
@@ -79,7 +80,8 @@ TEST_F(AviControlTest, OpenFailures) {
     struct {
         const char* path;
         size_t messagesShown;
-    } const cases[] = {{"missing.avi", 0}, {"audio.avi", 1}, {"nodecoder.avi", 1}, {"nofirst.avi", 0}};
+    } const cases[] = {
+        {"missing.avi", 0}, {"audio.avi", 1}, {"nodecoder.avi", 1}, {"nofirst.avi", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         messages.texts.clear();
@@ -87,7 +89,9 @@ TEST_F(AviControlTest, OpenFailures) {
             CAviControl avi;
             EXPECT_EQ(avi.Open(c.path), 0.0);
             ASSERT_EQ(messages.texts.size(), c.messagesShown);
-            if (c.messagesShown) { EXPECT_EQ(messages.texts[0], "Don't find codepack"); }
+            if (c.messagesShown) {
+                EXPECT_EQ(messages.texts[0], "Don't find codepack");
+            }
         }
         EXPECT_EQ(files.LiveObjects(), 0);
     }
@@ -114,8 +118,8 @@ TEST_F(AviControlTest, SegmentTimesAreClampedAndTruncated) {
         double start, end;
         uint32_t first, last;
     } const cases[] = {
-        {-3.0, 2.0, 0, 50},       {10.0, 5.0, 250, 250},  {0.0, 51.0, 0, 1000},
-        {45.0, 50.0, 1000, 1000}, {0.0, 13.99, 0, 349},   {14.0, 19.99, 350, 499},
+        {-3.0, 2.0, 0, 50},        {10.0, 5.0, 250, 250}, {0.0, 51.0, 0, 1000},
+        {45.0, 50.0, 1000, 1000},  {0.0, 13.99, 0, 349},  {14.0, 19.99, 350, 499},
         {39.99, 39.999, 999, 999},
     };
     for (const auto& c : cases) {
@@ -162,8 +166,8 @@ TEST_F(AviControlTest, DrawFrameWalksTheSegmentThenReportsItsEnd) {
     for (uint32_t i = 0; i < 4; ++i) {
         const auto& b = dc.blits[i];
         EXPECT_EQ(b.bits, FramePixels(0, 50 + i, 6, 4)) << i;
-        EXPECT_EQ(std::vector<int>({b.xDest, b.yDest, b.cxDest, b.cyDest, b.xSrc, b.ySrc, b.cxSrc,
-                                    b.cySrc}),
+        EXPECT_EQ(std::vector<int>(
+                      {b.xDest, b.yDest, b.cxDest, b.cyDest, b.xSrc, b.ySrc, b.cxSrc, b.cySrc}),
                   std::vector<int>({11, -7, 6, 4, 0, 0, 6, 4}));
         EXPECT_EQ(b.header.biBitCount, 24);
         EXPECT_EQ(b.header.biWidth, 6);

@@ -25,10 +25,8 @@ TEST(PixelTransforms, TwoByTwoFrame) {
     struct {
         int channel;
         Bytes expected;
-    } const channels[] = {{1, {255, 255, 31, 2}},
-                          {2, {0, 255, 20, 0}},
-                          {3, {85, 255, 20, 0}},
-                          {7, {85, 255, 20, 0}}};
+    } const channels[] = {
+        {1, {255, 255, 31, 2}}, {2, {0, 255, 20, 0}}, {3, {85, 255, 20, 0}}, {7, {85, 255, 20, 0}}};
     for (const auto& c : channels) {
         Bytes out(4, 0xEE);
         CAviControl::ExtractChannel(kFrame2x2.data(), out.data(), 2, 2, c.channel);
@@ -71,8 +69,8 @@ Bytes RandomFrame(int width, int height, std::mt19937& rng) {
 // with guard bytes that would catch a write past the destination.
 TEST(PixelTransforms, EveryWidthMatchesThePixelLayout) {
     std::mt19937 rng(12345);
-    const int sizes[][2] = {{1, 1}, {3, 1}, {5, 2}, {6, 3}, {11, 1}, {16, 2}, {17, 3},
-                            {31, 4}, {321, 3}, {640, 2}, {1, 7}, {2, 5}};
+    const int sizes[][2] = {{1, 1},  {3, 1},  {5, 2},   {6, 3},   {11, 1}, {16, 2},
+                            {17, 3}, {31, 4}, {321, 3}, {640, 2}, {1, 7},  {2, 5}};
     const size_t guard = 64;
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
@@ -113,8 +111,7 @@ TEST(PixelTransforms, EveryWidthMatchesThePixelLayout) {
         CAviControl::ExtractChannelRegion(src.data(), region.data(), w, h, x0, y0, x1, y1, 1);
         size_t o = 0;
         for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                ASSERT_EQ(region[o++], SourcePixel(src, w, h, x, y)[2]);
+            for (int x = x0; x < x1; ++x) ASSERT_EQ(region[o++], SourcePixel(src, w, h, x, y)[2]);
         for (; o < region.size(); ++o) ASSERT_EQ(region[o], 0xA5);
     }
 }
