@@ -14,13 +14,10 @@ constexpr int kOutFrameBytes = 2 * sizeof(float);
 // Source bytes handed to a converter at a time: small enough that a
 // converter's queue never outgrows what priming gave it.
 constexpr int kPieceFrames = 256;
-// SDL holds back up to 1024 source frames while it resamples; this much
-// silence behind the last data brings all of it out.
-constexpr int kTailFrames = 2048;
 
 SDL_AudioFormat SourceFormat(uint16_t bits) {
     switch (bits) {
-    case 8: return AUDIO_U8;
+    case 8: return AUDIO_S8;  // unsigned bytes arrive flipped to signed
     case 16: return AUDIO_S16LSB;
     default: return AUDIO_S32LSB;  // 24-bit arrives unpacked to 32
     }
@@ -119,13 +116,14 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     if (!s->pConverter)
         return WAVERR_BADFORMAT;
     s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
-    s->silence.assign(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes, wfx.wBitsPerSample == 8 ? 0x80 : 0);
+    // Every converter format is signed, so zero bytes are silence: for SDL's
+    // own padding too.
+    s->silence.assign(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes, 0);
 
     // Prime the converter with a block of silence and take it all back, so
     // its buffers are grown here and not on the audio thread.
     const int silenceFrames = std::max(kPieceFrames * 8, static_cast<int>(wfx.nSamplesPerSec / 20));
-    std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes,
-                                 wfx.wBitsPerSample == 8 ? 0x80 : 0);
+    std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes, 0);
     for (int off = 0; off < static_cast<int>(silence.size()); off += kPieceFrames * s->srcFrameBytes)
         SDL_AudioStreamPut(s->pConverter, silence.data() + off,
                            std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
@@ -218,11 +216,7 @@ MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     // clip. Let it play out; the notifier frees the stream once it is empty.
     s->bClosed = true;
     s->carryBytes = 0;
-    // Push the frames that the converter holds back out with silence of the
-    // stream's own format (SDL's flush pads with zero bytes, which is full
-    // scale for 8-bit).
-    for (int frames = 0; frames < kTailFrames; frames += kPieceFrames)
-        SDL_AudioStreamPut(s->pConverter, s->silence.data(), static_cast<int>(s->silence.size()));
+    SDL_AudioStreamFlush(s->pConverter);
     if (SDL_AudioStreamAvailable(s->pConverter) == 0)
         s->bDrained = true;
     m_notifyCv.notify_all();
@@ -273,6 +267,12 @@ void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
                 std::memcpy(&pOut[i], &v, 4);
             }
             SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples * 4);
+        } else if (s.wfx.wBitsPerSample == 8) {
+            // Unsigned 8-bit to signed, so that silence is zero in the
+            // converter (SDL pads with zero bytes).
+            for (int i = 0; i < samples; ++i)
+                s.stage[i] = packed[i] ^ 0x80;
+            SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples);
         } else {
             SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
         }

@@ -229,6 +229,12 @@ TEST_P(SdlFileOutput, HoldsTwoTonesAtTheirTimesWithoutClipping) {
     EXPECT_NEAR((runs[1].first - runs[0].first) * ms, 450, 15);
     EXPECT_NEAR((runs[1].second - runs[1].first) * ms, 150, 15);
 
+    // The gap is silent: no clicks from the converter or the mixer.
+    int gapPeak = 0;
+    for (int f = runs[0].second + 960; f < runs[1].first - 960; ++f)
+        gapPeak = std::max(gapPeak, std::abs(static_cast<int>(w.samples[2 * f])));
+    EXPECT_LT(gapPeak, 100);
+
     // The pitch survives the rate change: count upward zero crossings.
     auto cycles = [&](std::pair<int, int> run) {
         int n = 0;
