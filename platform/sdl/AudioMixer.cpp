@@ -11,8 +11,8 @@ namespace {
 
 constexpr int kBlockFrames = 1024;  // the mix is built this many frames at a time
 constexpr int kOutFrameBytes = 2 * sizeof(float);
-// Source bytes handed to a converter at a time: small enough that a
-// converter's queue never outgrows what priming gave it.
+// Source frames handed to a converter at a time. Priming at open runs pieces
+// of this size through, so the converter's buffers are grown there.
 constexpr int kPieceFrames = 256;
 
 SDL_AudioFormat SourceFormat(uint16_t bits) {
