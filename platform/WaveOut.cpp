@@ -7,8 +7,7 @@ class NoWaveOut final : public IWaveOut {
 public:
     uint32_t GetNumDevs() override { return 0; }
     MMRESULT Open(HWAVEOUT* phwo, const WAVEFORMATEX*, WaveOutCallback, uintptr_t) override {
-        if (phwo)
-            *phwo = nullptr;
+        if (phwo) *phwo = nullptr;
         return MMSYSERR_NODRIVER;
     }
     MMRESULT PrepareHeader(HWAVEOUT, WAVEHDR*, uint32_t) override { return MMSYSERR_INVALHANDLE; }
@@ -24,15 +23,17 @@ IWaveOut* g_pWaveOut = &g_noWaveOut;
 }  // namespace
 
 bool IsPlayablePcmFormat(const WAVEFORMATEX& wfx) {
-    if (wfx.wFormatTag != WAVE_FORMAT_PCM)
-        return false;
-    if (wfx.nChannels < 1 || wfx.nChannels > 8)
-        return false;
-    if (wfx.nSamplesPerSec < 8000 || wfx.nSamplesPerSec > 192000)
-        return false;
+    if (wfx.wFormatTag != WAVE_FORMAT_PCM) return false;
+    if (wfx.nChannels < 1 || wfx.nChannels > 8) return false;
+    if (wfx.nSamplesPerSec < 8000 || wfx.nSamplesPerSec > 192000) return false;
     switch (wfx.wBitsPerSample) {
-    case 8: case 16: case 24: case 32: break;
-    default: return false;
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return false;
     }
     return wfx.nBlockAlign == wfx.nChannels * wfx.wBitsPerSample / 8;
 }

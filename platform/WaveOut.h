@@ -88,8 +88,8 @@ class IWaveOut {
 public:
     virtual ~IWaveOut() = default;
     virtual uint32_t GetNumDevs() = 0;
-    virtual MMRESULT Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx,
-                          WaveOutCallback callback, uintptr_t dwInstance) = 0;
+    virtual MMRESULT Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
+                          uintptr_t dwInstance) = 0;
     virtual MMRESULT PrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) = 0;
     virtual MMRESULT UnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) = 0;
     virtual MMRESULT Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) = 0;

@@ -33,7 +33,8 @@ void CSoundBank::Construct(const TestHooks& hooks) {
                 m_dwExitCode = m_bDiscard ? 0 : PlayThreadProc(this);
             });
         } catch (const std::system_error& e) {
-            std::fprintf(stderr, "sound bank: cannot create the play thread (%s); nothing will sound\n",
+            std::fprintf(stderr,
+                         "sound bank: cannot create the play thread (%s); nothing will sound\n",
                          e.what());
         }
     }
@@ -60,16 +61,13 @@ void CSoundBank::Construct(const TestHooks& hooks) {
 
 CSoundBank::~CSoundBank() {
     StopWorker();
-    for (uint32_t i = 0; i < m_nClipCount; ++i)
-        std::free(m_Clips[i].pData);
-    for (WaveSlot& slot : m_Slots)
-        FreeBufferPool(slot.pHeaders);
+    for (uint32_t i = 0; i < m_nClipCount; ++i) std::free(m_Clips[i].pData);
+    for (WaveSlot& slot : m_Slots) FreeBufferPool(slot.pHeaders);
     // g_csSoundBank stays: it belongs to the process.
 }
 
 uint32_t CSoundBank::StopWorker() {
-    if (m_bStopped)
-        return m_dwExitCode;
+    if (m_bStopped) return m_dwExitCode;
     m_bStopped = true;
     if (m_bStarted) {
         {
@@ -86,14 +84,12 @@ uint32_t CSoundBank::StopWorker() {
     }
     // The worker's last pass resets and closes its streams before it ends, so
     // after the join no callback can touch the slots.
-    if (m_hThread.joinable())
-        m_hThread.join();
+    if (m_hThread.joinable()) m_hThread.join();
     return m_dwExitCode;
 }
 
 int CSoundBank::Play(uint32_t index) {
-    if (index >= m_nClipCount)
-        return -1;
+    if (index >= m_nClipCount) return -1;
     {
         Lock lock(g_csSoundBank);
         m_Clips[index].bPlayRequest = 1;
@@ -103,8 +99,7 @@ int CSoundBank::Play(uint32_t index) {
         // release publishes them.
         m_bStarted = 1;
         m_bRunning = 1;
-        if (!m_bManualPasses)
-            m_startGate.release();
+        if (!m_bManualPasses) m_startGate.release();
     }
     return 1;
 }
@@ -124,8 +119,7 @@ uint32_t CSoundBank::PlayThreadProc(CSoundBank* pBank) {
 void CSoundBank::RunPass() {
     TakeRequest();
     for (WaveSlot& slot : m_Slots) {
-        if (slot.bInUse)
-            FeedSlot(slot);
+        if (slot.bInUse) FeedSlot(slot);
     }
 }
 
@@ -135,15 +129,12 @@ void CSoundBank::TakeRequest() {
     WaveClip* pClip = nullptr;
     for (uint32_t i = 0; i < m_nClipCount && !pClip; ++i) {
         Lock lock(g_csSoundBank);
-        if (m_Clips[i].bPlayRequest)
-            pClip = &m_Clips[i];
+        if (m_Clips[i].bPlayRequest) pClip = &m_Clips[i];
     }
-    if (!pClip)
-        return;
+    if (!pClip) return;
 
     for (WaveSlot& slot : m_Slots) {
-        if (slot.bInUse || !slot.pHeaders)
-            continue;
+        if (slot.bInUse || !slot.pHeaders) continue;
         MMRESULT mmResult = MMSYSERR_NOERROR;
         if (OpenOutput(&slot.hWaveOut, &pClip->wfx, &slot.nFreeBuffers, &mmResult) == 1) {
             slot.pClip = pClip;
@@ -178,8 +169,7 @@ void CSoundBank::FeedSlot(WaveSlot& slot) {
         Lock lock(g_csSoundBank);
         nFree = slot.nFreeBuffers;
     }
-    if (nFree < 1)
-        return;
+    if (nFree < 1) return;
 
     WAVEHDR* pHeader = &slot.pHeaders[slot.nNextHeader];
     if (pHeader->dwFlags & WHDR_PREPARED)
@@ -187,8 +177,7 @@ void CSoundBank::FeedSlot(WaveSlot& slot) {
 
     const uint32_t dwRemaining = slot.pClip->dwDataLength - slot.dwBytesSent;
     if (dwRemaining == 0) {
-        if (nFree != WAVE_BUFFERS_PER_SLOT)
-            return;  // draining
+        if (nFree != WAVE_BUFFERS_PER_SLOT) return;  // draining
         for (int k = 0; k < WAVE_BUFFERS_PER_SLOT; ++k) {
             if (slot.pHeaders[k].dwFlags & WHDR_PREPARED)
                 out.UnprepareHeader(slot.hWaveOut, &slot.pHeaders[k], sizeof(WAVEHDR));
@@ -220,10 +209,8 @@ void CSoundBank::FeedSlot(WaveSlot& slot) {
 void CSoundBank::StopStreams() {
     IWaveOut& out = platform::WaveOut();
     for (WaveSlot& slot : m_Slots) {
-        if (!slot.bInUse)
-            continue;
-        if (out.Reset(slot.hWaveOut) == MMSYSERR_NOERROR)
-            CloseOutput(slot.hWaveOut);
+        if (!slot.bInUse) continue;
+        if (out.Reset(slot.hWaveOut) == MMSYSERR_NOERROR) CloseOutput(slot.hWaveOut);
     }
 }
 
@@ -234,8 +221,7 @@ int CSoundBank::OpenOutput(HWAVEOUT* phWaveOut, const WAVEFORMATEX* pwfx, int32_
     if (out.GetNumDevs() != 0)
         mmResult = out.Open(phWaveOut, pwfx, &CSoundBank::WaveOutProc,
                             reinterpret_cast<uintptr_t>(pnFreeBuffers));
-    if (pmmResult)
-        *pmmResult = mmResult;
+    if (pmmResult) *pmmResult = mmResult;
     return mmResult == MMSYSERR_NOERROR ? 1 : -1;
 }
 
@@ -247,12 +233,12 @@ WAVEHDR* CSoundBank::AllocBufferPool(uint32_t dwBufferBytes, int nCount) {
     const size_t headerBytes = static_cast<size_t>(nCount) * sizeof(WAVEHDR);
     auto* pBlock = static_cast<uint8_t*>(
         std::calloc(headerBytes + static_cast<size_t>(nCount) * dwBufferBytes, 1));
-    if (!pBlock)
-        return nullptr;
+    if (!pBlock) return nullptr;
     auto* pHeaders = reinterpret_cast<WAVEHDR*>(pBlock);
     for (int i = 0; i < nCount; ++i) {
         pHeaders[i].dwBufferLength = dwBufferBytes;
-        pHeaders[i].lpData = reinterpret_cast<char*>(pBlock + headerBytes + static_cast<size_t>(i) * dwBufferBytes);
+        pHeaders[i].lpData =
+            reinterpret_cast<char*>(pBlock + headerBytes + static_cast<size_t>(i) * dwBufferBytes);
     }
     return pHeaders;
 }
@@ -260,8 +246,7 @@ WAVEHDR* CSoundBank::AllocBufferPool(uint32_t dwBufferBytes, int nCount) {
 void CSoundBank::FreeBufferPool(WAVEHDR* pPool) { std::free(pPool); }
 
 void CSoundBank::WaveOutProc(HWAVEOUT, uint32_t uMsg, uintptr_t dwInstance, uintptr_t, uintptr_t) {
-    if (uMsg != MM_WOM_DONE)
-        return;
+    if (uMsg != MM_WOM_DONE) return;
     Lock lock(g_csSoundBank);
     ++*reinterpret_cast<int32_t*>(dwInstance);
 }

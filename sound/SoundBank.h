@@ -84,8 +84,8 @@ public:
     static WAVEHDR* AllocBufferPool(uint32_t dwBufferBytes, int nCount);
     static void FreeBufferPool(WAVEHDR* pPool);
     static uint32_t PlayThreadProc(CSoundBank* pBank);
-    static void WaveOutProc(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance,
-                            uintptr_t dwParam1, uintptr_t dwParam2);
+    static void WaveOutProc(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance, uintptr_t dwParam1,
+                            uintptr_t dwParam2);
 
 private:
     void Construct(const TestHooks& hooks);
@@ -95,10 +95,10 @@ private:
 
     WaveSlot m_Slots[MAX_WAVE_CLIPS];
     WaveClip m_Clips[MAX_WAVE_CLIPS];
-    uint32_t m_nClipCount;   // owner writes before the worker is released
-    int32_t m_bRunning;      // under g_csSoundBank once the worker runs
+    uint32_t m_nClipCount;  // owner writes before the worker is released
+    int32_t m_bRunning;     // under g_csSoundBank once the worker runs
     std::thread m_hThread;
-    int32_t m_bStarted;      // owner thread only
+    int32_t m_bStarted;  // owner thread only
 
     // The held worker waits here; m_bDiscard (written before the release)
     // tells it to return without a pass.

@@ -6,8 +6,8 @@
 #include "platform/WaveOut.h"
 
 struct WaveClip {
-    uint8_t* pData;          // dwDataLength bytes from calloc, owned by the bank
+    uint8_t* pData;  // dwDataLength bytes from calloc, owned by the bank
     uint32_t dwDataLength;
-    WAVEFORMATEX wfx;        // handed unchanged to the output when a stream opens
-    int32_t bPlayRequest;    // 0 or 1; under g_csSoundBank
+    WAVEFORMATEX wfx;      // handed unchanged to the output when a stream opens
+    int32_t bPlayRequest;  // 0 or 1; under g_csSoundBank
 };

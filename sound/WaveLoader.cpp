@@ -23,8 +23,7 @@ uint32_t Le32(const uint8_t* p) {
 ssize_t ReadSome(int fd, void* buffer, size_t n) {
     for (;;) {
         const ssize_t got = ::read(fd, buffer, n);
-        if (got >= 0 || errno != EINTR)
-            return got;
+        if (got >= 0 || errno != EINTR) return got;
     }
 }
 
@@ -32,10 +31,8 @@ ssize_t ReadFully(int fd, uint8_t* buffer, size_t n) {
     size_t total = 0;
     while (total < n) {
         const ssize_t got = ReadSome(fd, buffer + total, n - total);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
+        if (got < 0) return -1;
+        if (got == 0) break;
         total += static_cast<size_t>(got);
     }
     return static_cast<ssize_t>(total);
@@ -45,8 +42,7 @@ class File {
 public:
     explicit File(const char* path) : m_fd(::open(path, O_RDONLY | O_CLOEXEC)) {}
     ~File() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (m_fd >= 0) ::close(m_fd);
     }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
@@ -59,19 +55,16 @@ private:
 }  // namespace
 
 int CSoundBank::AddWave(const char* path) {
-    if (m_nClipCount >= MAX_WAVE_CLIPS || !path)
-        return -1;
+    if (m_nClipCount >= MAX_WAVE_CLIPS || !path) return -1;
     File file(path);
-    if (file.fd() < 0)
-        return -1;
+    if (file.fd() < 0) return -1;
 
     uint8_t header[WAVE_HEADER_BYTES];
     if (ReadFully(file.fd(), header, sizeof header) != static_cast<ssize_t>(sizeof header))
         return -1;
     if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVEfmt ", 8) != 0)
         return -1;
-    if (Le32(header + 16) != 16 || Le16(header + 20) != WAVE_FORMAT_PCM)
-        return -1;
+    if (Le32(header + 16) != 16 || Le16(header + 20) != WAVE_FORMAT_PCM) return -1;
 
     const uint32_t dwDataLength =
         std::memcmp(header + 36, "data", 4) == 0 ? Le32(header + 40) : Le32(header + 4) + 16;
@@ -79,8 +72,7 @@ int CSoundBank::AddWave(const char* path) {
     struct stat st {};
     const uint64_t fileBytes =
         ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (dwDataLength > fileBytes + WAVE_MAX_EXCESS_BYTES)
-        return -1;
+    if (dwDataLength > fileBytes + WAVE_MAX_EXCESS_BYTES) return -1;
 
     WaveClip& clip = m_Clips[m_nClipCount];
     WAVEFORMATEX wfx{};
@@ -94,8 +86,7 @@ int CSoundBank::AddWave(const char* path) {
 
     // One byte more than asked, so that an empty clip still has a block.
     auto* pData = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(dwDataLength) + 1, 1));
-    if (!pData)
-        return -1;
+    if (!pData) return -1;
 
     // From here the clip counts as loaded: a short file or a read error
     // leaves the rest of the block zero.
@@ -103,8 +94,7 @@ int CSoundBank::AddWave(const char* path) {
     while (dwRemaining > 0) {
         const size_t want = dwRemaining < WAVE_CHUNK_BYTES ? dwRemaining : WAVE_CHUNK_BYTES;
         const ssize_t got = ReadSome(file.fd(), pData + (dwDataLength - dwRemaining), want);
-        if (got <= 0)
-            break;
+        if (got <= 0) break;
         dwRemaining -= static_cast<uint32_t>(got);
     }
 

@@ -9,13 +9,13 @@
 
 struct WaveSlot {
     // Worker thread only.
-    HWAVEOUT hWaveOut;       // meaningful while bInUse is 1
+    HWAVEOUT hWaveOut;  // meaningful while bInUse is 1
     int32_t bInUse;
-    WaveClip* pClip;         // not owned; null when free
-    uint32_t dwBytesSent;    // bytes of the clip written so far
-    WAVEHDR* pHeaders;       // the pool: headers, then their data buffers
+    WaveClip* pClip;       // not owned; null when free
+    uint32_t dwBytesSent;  // bytes of the clip written so far
+    WAVEHDR* pHeaders;     // the pool: headers, then their data buffers
     // Under g_csSoundBank: the done-callback returns buffers here.
     int32_t nFreeBuffers;
     // Worker thread only.
-    int32_t nNextHeader;     // ring position of the next write
+    int32_t nNextHeader;  // ring position of the next write
 };

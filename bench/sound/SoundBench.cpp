@@ -49,8 +49,7 @@ double Percentile(std::vector<double> v, double p) {
 bool WaitFirstTake(SdlWaveOut& out, uint64_t before) {
     const auto deadline = Clock::now() + std::chrono::seconds(2);
     while (!out.Mixer() || out.Mixer()->FirstTakes() <= before) {
-        if (Clock::now() > deadline)
-            return false;
+        if (Clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
     return true;
@@ -66,7 +65,9 @@ void BM_TriggerLatency(benchmark::State& state) {
     {
         CSoundBank bank;
         for (int i = 0; i < MAX_WAVE_CLIPS; ++i)
-            bank.AddWave(dir.WriteWav("t" + std::to_string(i) + ".wav", FormatOf(i), Noise(FormatOf(i), 0.06, i)).c_str());
+            bank.AddWave(dir.WriteWav("t" + std::to_string(i) + ".wav", FormatOf(i),
+                                      Noise(FormatOf(i), 0.06, i))
+                             .c_str());
         bank.Play(0);  // opens the device
         if (!WaitFirstTake(out, 0)) {
             state.SkipWithError("no audio output");
@@ -86,13 +87,14 @@ void BM_TriggerLatency(benchmark::State& state) {
                 }
                 const int64_t takenNs = out.Mixer()->LastFirstTakeNs();
                 ms.push_back((takenNs - std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                            t0.time_since_epoch()).count()) / 1e6);
+                                            t0.time_since_epoch())
+                                            .count()) /
+                             1e6);
             }
         }
     }
     platform::SetWaveOut(nullptr);
-    if (ms.empty())
-        return;
+    if (ms.empty()) return;
     state.counters["median_ms"] = Percentile(ms, 0.5);
     state.counters["p99_ms"] = Percentile(ms, 0.99);
     state.counters["worst_ms"] = *std::max_element(ms.begin(), ms.end());
@@ -107,7 +109,9 @@ void BM_Play(benchmark::State& state) {
     platform::SetWaveOut(nullptr);
     CSoundBank bank;
     for (int i = 0; i < MAX_WAVE_CLIPS; ++i)
-        bank.AddWave(dir.WriteWav("p" + std::to_string(i) + ".wav", FormatOf(i), Noise(FormatOf(i), 0.01, i)).c_str());
+        bank.AddWave(
+            dir.WriteWav("p" + std::to_string(i) + ".wav", FormatOf(i), Noise(FormatOf(i), 0.01, i))
+                .c_str());
     uint32_t i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(bank.Play(i));
@@ -154,8 +158,7 @@ void BM_Mixer21Streams(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
         if (++calls == static_cast<int>(kSeconds * kRate / kFrames)) {
             state.PauseTiming();
-            for (HWAVEOUT h : streams)
-                mixer.Reset(h);
+            for (HWAVEOUT h : streams) mixer.Reset(h);
             queueAll();
             calls = 0;
             state.ResumeTiming();

@@ -17,9 +17,12 @@ constexpr int kPieceFrames = 256;
 
 SDL_AudioFormat SourceFormat(uint16_t bits) {
     switch (bits) {
-    case 8: return AUDIO_S8;  // unsigned bytes arrive flipped to signed
-    case 16: return AUDIO_S16LSB;
-    default: return AUDIO_S32LSB;  // 24-bit arrives unpacked to 32
+        case 8:
+            return AUDIO_S8;  // unsigned bytes arrive flipped to signed
+        case 16:
+            return AUDIO_S16LSB;
+        default:
+            return AUDIO_S32LSB;  // 24-bit arrives unpacked to 32
     }
 }
 
@@ -28,8 +31,7 @@ SDL_AudioFormat SourceFormat(uint16_t bits) {
 inline float SoftLimit(float x) {
     constexpr float kKnee = 0.6f;
     const float a = std::fabs(x);
-    if (a <= kKnee)
-        return x;
+    if (a <= kKnee) return x;
     const float y = kKnee + (1.0f - kKnee) * std::tanh((a - kKnee) / (1.0f - kKnee));
     return x < 0 ? -y : y;
 }
@@ -49,7 +51,7 @@ struct AudioMixer::Stream {
     // Taken buffers whose callback has not run yet, in written order.
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
-    bool bTaken = false;   // some of its bytes have been taken
+    bool bTaken = false;  // some of its bytes have been taken
     // Closed by its owner: the handle is gone, but the converter still holds
     // the clip's tail, which plays out before the notifier frees the stream.
     bool bClosed = false;
@@ -72,8 +74,7 @@ struct AudioMixer::Stream {
     WAVEHDR* PopQueue() {
         WAVEHDR* pwh = pQueueHead;
         pQueueHead = pwh->lpNext;
-        if (!pQueueHead)
-            pQueueTail = nullptr;
+        if (!pQueueHead) pQueueTail = nullptr;
         headTaken = 0;
         return pwh;
     }
@@ -103,18 +104,17 @@ AudioMixer::~AudioMixer() {
 
 MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallback callback,
                           uintptr_t dwInstance) {
-    if (!IsPlayablePcmFormat(wfx))
-        return WAVERR_BADFORMAT;
+    if (!IsPlayablePcmFormat(wfx)) return WAVERR_BADFORMAT;
     auto s = std::make_unique<Stream>();
     s->wfx = wfx;
     s->callback = callback;
     s->dwInstance = dwInstance;
     const int bytesPerSample = wfx.wBitsPerSample == 24 ? 4 : wfx.wBitsPerSample / 8;
     s->srcFrameBytes = bytesPerSample * wfx.nChannels;
-    s->pConverter = SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
-                                       static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
-    if (!s->pConverter)
-        return WAVERR_BADFORMAT;
+    s->pConverter =
+        SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
+                           static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
+    if (!s->pConverter) return WAVERR_BADFORMAT;
     s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
     // Every converter format is signed, so zero bytes are silence: for SDL's
     // own padding too.
@@ -124,9 +124,11 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     // its buffers are grown here and not on the audio thread.
     const int silenceFrames = std::max(kPieceFrames * 8, static_cast<int>(wfx.nSamplesPerSec / 20));
     std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes, 0);
-    for (int off = 0; off < static_cast<int>(silence.size()); off += kPieceFrames * s->srcFrameBytes)
-        SDL_AudioStreamPut(s->pConverter, silence.data() + off,
-                           std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
+    for (int off = 0; off < static_cast<int>(silence.size());
+         off += kPieceFrames * s->srcFrameBytes)
+        SDL_AudioStreamPut(
+            s->pConverter, silence.data() + off,
+            std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
     SDL_AudioStreamFlush(s->pConverter);
     std::vector<uint8_t> sink(8192);
     while (SDL_AudioStreamGet(s->pConverter, sink.data(), static_cast<int>(sink.size())) > 0) {
@@ -146,26 +148,22 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
 
 AudioMixer::Stream* AudioMixer::FindLocked(HWAVEOUT hwo) {
     for (Stream* s : m_streams) {
-        if (s && !s->bClosed && reinterpret_cast<HWAVEOUT>(s) == hwo)
-            return s;
+        if (s && !s->bClosed && reinterpret_cast<HWAVEOUT>(s) == hwo) return s;
     }
     return nullptr;
 }
 
 MMRESULT AudioMixer::Prepare(HWAVEOUT hwo, WAVEHDR* pwh) {
     std::lock_guard lock(m_mutex);
-    if (!FindLocked(hwo) || !pwh)
-        return MMSYSERR_INVALHANDLE;
+    if (!FindLocked(hwo) || !pwh) return MMSYSERR_INVALHANDLE;
     pwh->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT AudioMixer::Unprepare(HWAVEOUT hwo, WAVEHDR* pwh) {
     std::lock_guard lock(m_mutex);
-    if (!FindLocked(hwo) || !pwh)
-        return MMSYSERR_INVALHANDLE;
-    if (pwh->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
+    if (!FindLocked(hwo) || !pwh) return MMSYSERR_INVALHANDLE;
+    if (pwh->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
     pwh->dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -173,12 +171,9 @@ MMRESULT AudioMixer::Unprepare(HWAVEOUT hwo, WAVEHDR* pwh) {
 MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
     std::lock_guard lock(m_mutex);
     Stream* s = FindLocked(hwo);
-    if (!s || !pwh)
-        return MMSYSERR_INVALHANDLE;
-    if (!(pwh->dwFlags & WHDR_PREPARED))
-        return WAVERR_UNPREPARED;
-    if (pwh->dwFlags & WHDR_INQUEUE)
-        return WAVERR_STILLPLAYING;
+    if (!s || !pwh) return MMSYSERR_INVALHANDLE;
+    if (!(pwh->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
+    if (pwh->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
     pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     pwh->lpNext = nullptr;
     if (s->pQueueTail)
@@ -192,10 +187,8 @@ MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
 MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     std::unique_lock lock(m_mutex);
     Stream* s = FindLocked(hwo);
-    if (!s)
-        return MMSYSERR_INVALHANDLE;
-    while (s->pQueueHead)
-        s->PushDone(s->PopQueue());
+    if (!s) return MMSYSERR_INVALHANDLE;
+    while (s->pQueueHead) s->PushDone(s->PopQueue());
     s->carryBytes = 0;
     SDL_AudioStreamClear(s->pConverter);
     m_notifyCv.notify_all();
@@ -206,10 +199,8 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
 MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     std::unique_lock lock(m_mutex);
     Stream* s = FindLocked(hwo);
-    if (!s)
-        return MMSYSERR_INVALHANDLE;
-    if (s->pQueueHead || s->pDoneHead)
-        return WAVERR_STILLPLAYING;
+    if (!s) return MMSYSERR_INVALHANDLE;
+    if (s->pQueueHead || s->pDoneHead) return WAVERR_STILLPLAYING;
     // The last callback may still be returning.
     m_idleCv.wait(lock, [&] { return m_pDelivering != s; });
     // Taken is not yet heard: the converter may still hold the end of the
@@ -217,8 +208,7 @@ MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     s->bClosed = true;
     s->carryBytes = 0;
     SDL_AudioStreamFlush(s->pConverter);
-    if (SDL_AudioStreamAvailable(s->pConverter) == 0)
-        s->bDrained = true;
+    if (SDL_AudioStreamAvailable(s->pConverter) == 0) s->bDrained = true;
     m_notifyCv.notify_all();
     return MMSYSERR_NOERROR;
 }
@@ -262,7 +252,8 @@ void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
             auto* pOut = reinterpret_cast<int32_t*>(s.stage.data());
             for (int i = 0; i < samples; ++i) {
                 const uint8_t* p = packed + 3 * i;
-                const uint32_t v = static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                const uint32_t v = static_cast<uint32_t>(p[0]) << 8 |
+                                   static_cast<uint32_t>(p[1]) << 16 |
                                    static_cast<uint32_t>(p[2]) << 24;
                 std::memcpy(&pOut[i], &v, 4);
             }
@@ -270,8 +261,7 @@ void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
         } else if (s.wfx.wBitsPerSample == 8) {
             // Unsigned 8-bit to signed, so that silence is zero in the
             // converter (SDL pads with zero bytes).
-            for (int i = 0; i < samples; ++i)
-                s.stage[i] = packed[i] ^ 0x80;
+            for (int i = 0; i < samples; ++i) s.stage[i] = packed[i] ^ 0x80;
             SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples);
         } else {
             SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
@@ -310,10 +300,8 @@ void AudioMixer::Mix(float* pOut, int frames) {
             const int bytes = n * kOutFrameBytes;
             std::fill(m_sum.begin(), m_sum.begin() + 2 * n, 0.0f);
             for (Stream* s : m_streams) {
-                if (!s)
-                    continue;
-                if (s->bDrained)
-                    continue;
+                if (!s) continue;
+                if (s->bDrained) continue;
                 PullLocked(*s, bytes, bAnyDone);
                 const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
                 for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
@@ -323,15 +311,14 @@ void AudioMixer::Mix(float* pOut, int frames) {
                     bAnyDone = true;  // wakes the notifier to free it
                 }
             }
-            for (int i = 0; i < 2 * n; ++i)
-                pOut[i] = SoftLimit(m_sum[i]);
+            for (int i = 0; i < 2 * n; ++i) pOut[i] = SoftLimit(m_sum[i]);
             pOut += 2 * n;
             frames -= n;
         }
     }
-    if (bAnyDone)
-        m_notifyCv.notify_one();
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start);
+    if (bAnyDone) m_notifyCv.notify_one();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+        std::chrono::steady_clock::now() - start);
     m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
 }
 
@@ -346,8 +333,7 @@ void AudioMixer::NotifierThread() {
                 candidate = nullptr;
                 break;
             }
-            if (candidate && candidate->pDoneHead && !s)
-                s = candidate;
+            if (candidate && candidate->pDoneHead && !s) s = candidate;
         }
         if (pDrained) {
             // Freed here, off the audio thread and outside the lock.
@@ -358,21 +344,20 @@ void AudioMixer::NotifierThread() {
             continue;
         }
         if (!s) {
-            if (m_bQuit)
-                return;
+            if (m_bQuit) return;
             m_notifyCv.wait(lock);
             continue;
         }
         WAVEHDR* pwh = s->pDoneHead;
         s->pDoneHead = pwh->lpNext;
-        if (!s->pDoneHead)
-            s->pDoneTail = nullptr;
+        if (!s->pDoneHead) s->pDoneTail = nullptr;
         pwh->lpNext = nullptr;
         m_pDelivering = s;
         const WaveOutCallback callback = s->callback;
         const uintptr_t dwInstance = s->dwInstance;
         lock.unlock();
-        callback(reinterpret_cast<HWAVEOUT>(s), MM_WOM_DONE, dwInstance, reinterpret_cast<uintptr_t>(pwh), 0);
+        callback(reinterpret_cast<HWAVEOUT>(s), MM_WOM_DONE, dwInstance,
+                 reinterpret_cast<uintptr_t>(pwh), 0);
         lock.lock();
         m_pDelivering = nullptr;
         m_idleCv.notify_all();

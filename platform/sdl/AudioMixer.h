@@ -65,10 +65,10 @@ private:
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
     std::condition_variable m_idleCv;    // a delivery has ended
     Stream* m_streams[kMaxStreams] = {};
-    Stream* m_pDelivering = nullptr;     // whose callback runs now
+    Stream* m_pDelivering = nullptr;  // whose callback runs now
     bool m_bQuit = false;
-    std::vector<float> m_sum;            // one block of the mix
-    std::vector<float> m_take;           // one stream's share of it
+    std::vector<float> m_sum;   // one block of the mix
+    std::vector<float> m_take;  // one stream's share of it
     std::atomic<uint64_t> m_mixNs{0};
     std::atomic<uint64_t> m_firstTakes{0};
     std::atomic<int64_t> m_lastFirstTakeNs{0};

@@ -15,8 +15,7 @@ constexpr int kFileRate = 48000;
 // The power of two nearest to 10 ms at this rate.
 Uint16 BufferFrames(int rate) {
     Uint16 frames = 64;
-    while (frames * 2 <= rate / 100 + rate / 300)
-        frames *= 2;
+    while (frames * 2 <= rate / 100 + rate / 300) frames *= 2;
     return frames;
 }
 
@@ -35,17 +34,14 @@ void SdlWaveOut::AudioCallback(void* pUser, uint8_t* pStream, int len) {
 }
 
 SdlWaveOut::SdlWaveOut() {
-    if (const char* path = std::getenv("ZARNDEMO_AUDIO_FILE"); path && *path)
-        m_filePath = path;
+    if (const char* path = std::getenv("ZARNDEMO_AUDIO_FILE"); path && *path) m_filePath = path;
 }
 
 SdlWaveOut::~SdlWaveOut() {
-    if (m_deviceId)
-        SDL_CloseAudioDevice(m_deviceId);  // waits for a running callback
+    if (m_deviceId) SDL_CloseAudioDevice(m_deviceId);  // waits for a running callback
     m_pSink.reset();
     m_pMixer.reset();
-    if (m_bSdlAudio)
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (m_bSdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 uint32_t SdlWaveOut::GetNumDevs() {
@@ -56,14 +52,16 @@ uint32_t SdlWaveOut::GetNumDevs() {
         if (!m_filePath.empty()) {
             m_nDevs = 1;
         } else if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            std::fprintf(stderr, "sound: no audio output (%s); clips will not sound\n", SDL_GetError());
+            std::fprintf(stderr, "sound: no audio output (%s); clips will not sound\n",
+                         SDL_GetError());
         } else {
             m_bSdlAudio = true;
             const int n = SDL_GetNumAudioDevices(0);
             // A driver that cannot list its devices may still have a default one.
             m_nDevs = n < 0 ? 1 : static_cast<uint32_t>(n);
             if (m_nDevs == 0)
-                std::fprintf(stderr, "sound: no audio output device (driver %s); clips will not sound\n",
+                std::fprintf(stderr,
+                             "sound: no audio output device (driver %s); clips will not sound\n",
                              SDL_GetCurrentAudioDriver());
         }
     }
@@ -71,10 +69,8 @@ uint32_t SdlWaveOut::GetNumDevs() {
 }
 
 bool SdlWaveOut::StartOutput() {
-    if (m_pMixer)
-        return true;
-    if (m_bStartFailed)
-        return false;
+    if (m_pMixer) return true;
+    if (m_bStartFailed) return false;
     if (!m_filePath.empty()) {
         m_pMixer = std::make_unique<AudioMixer>(kFileRate);
         m_pSink = std::make_unique<WavFileSink>(*m_pMixer, m_filePath);
@@ -97,7 +93,8 @@ bool SdlWaveOut::StartOutput() {
     SDL_AudioSpec have{};
     m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (m_deviceId == 0) {
-        std::fprintf(stderr, "sound: cannot open the audio output (%s); clips will not sound\n", SDL_GetError());
+        std::fprintf(stderr, "sound: cannot open the audio output (%s); clips will not sound\n",
+                     SDL_GetError());
         m_bStartFailed = true;
         return false;
     }
@@ -111,17 +108,13 @@ bool SdlWaveOut::StartOutput() {
 MMRESULT SdlWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
                           uintptr_t dwInstance) {
     DropThreadErrors dropErrors;
-    if (!phwo || !pwfx || !callback)
-        return MMSYSERR_INVALPARAM;
-    if (!IsPlayablePcmFormat(*pwfx))
-        return WAVERR_BADFORMAT;
-    if (GetNumDevs() == 0)
-        return MMSYSERR_NODRIVER;
+    if (!phwo || !pwfx || !callback) return MMSYSERR_INVALPARAM;
+    if (!IsPlayablePcmFormat(*pwfx)) return WAVERR_BADFORMAT;
+    if (GetNumDevs() == 0) return MMSYSERR_NODRIVER;
     AudioMixer* pMixer = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (!StartOutput())
-            return MMSYSERR_NODRIVER;
+        if (!StartOutput()) return MMSYSERR_NODRIVER;
         pMixer = m_pMixer.get();
     }
     return pMixer->Open(phwo, *pwfx, callback, dwInstance);
@@ -136,22 +129,19 @@ AudioMixer* SdlWaveOut::CurrentMixer() {
 // the first open there is no stream to name.
 MMRESULT SdlWaveOut::PrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     AudioMixer* pMixer = CurrentMixer();
-    if (cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
+    if (cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
     return pMixer ? pMixer->Prepare(hwo, pwh) : MMSYSERR_INVALHANDLE;
 }
 
 MMRESULT SdlWaveOut::UnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     AudioMixer* pMixer = CurrentMixer();
-    if (cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
+    if (cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
     return pMixer ? pMixer->Unprepare(hwo, pwh) : MMSYSERR_INVALHANDLE;
 }
 
 MMRESULT SdlWaveOut::Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     AudioMixer* pMixer = CurrentMixer();
-    if (cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALPARAM;
+    if (cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
     return pMixer ? pMixer->Write(hwo, pwh) : MMSYSERR_INVALHANDLE;
 }
 

@@ -41,9 +41,9 @@ private:
     AudioMixer* CurrentMixer();
     static void AudioCallback(void* pUser, uint8_t* pStream, int len);
 
-    std::mutex m_mutex;            // guards the start of the output
-    std::string m_filePath;        // ZARNDEMO_AUDIO_FILE, empty for the device
-    bool m_bSdlAudio = false;      // SDL's audio subsystem is up
+    std::mutex m_mutex;        // guards the start of the output
+    std::string m_filePath;    // ZARNDEMO_AUDIO_FILE, empty for the device
+    bool m_bSdlAudio = false;  // SDL's audio subsystem is up
     bool m_bProbed = false;
     uint32_t m_nDevs = 0;
     bool m_bStartFailed = false;

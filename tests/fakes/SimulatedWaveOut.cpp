@@ -40,8 +40,7 @@ void SimulatedWaveOut::CallbackThread() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_cv.wait(lock, [this] { return m_bQuit || !m_pending.empty(); });
-        if (m_pending.empty())
-            return;
+        if (m_pending.empty()) return;
         const Done done = m_pending.front();
         m_pending.pop_front();
         const WaveOutCallback callback = done.pStream->callback;
@@ -92,8 +91,7 @@ void SimulatedWaveOut::Advance(uint32_t ms) {
 void SimulatedWaveOut::FinishAll() {
     std::unique_lock lock(m_mutex);
     for (auto& pStream : m_streams) {
-        for (WAVEHDR* pHeader : pStream->queue)
-            Finish(*pStream, pHeader);
+        for (WAVEHDR* pHeader : pStream->queue) Finish(*pStream, pHeader);
         pStream->queue.clear();
         pStream->headPlayed = 0;
     }
@@ -119,8 +117,7 @@ int SimulatedWaveOut::OpenStreamCount() const {
 int SimulatedWaveOut::QueuedBuffers() const {
     std::lock_guard lock(m_mutex);
     size_t n = 0;
-    for (const auto& s : m_streams)
-        n += s->queue.size();
+    for (const auto& s : m_streams) n += s->queue.size();
     return static_cast<int>(n);
 }
 
@@ -141,8 +138,7 @@ int SimulatedWaveOut::NumDevsCalls() const {
 
 SimulatedWaveOut::SimStream* SimulatedWaveOut::Find(HWAVEOUT hwo) {
     for (auto& s : m_streams) {
-        if (reinterpret_cast<HWAVEOUT>(s.get()) == hwo && s->record.bOpen)
-            return s.get();
+        if (reinterpret_cast<HWAVEOUT>(s.get()) == hwo && s->record.bOpen) return s.get();
     }
     ++m_nErrors;
     return nullptr;
@@ -158,12 +154,9 @@ MMRESULT SimulatedWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOu
                                 uintptr_t dwInstance) {
     std::lock_guard lock(m_mutex);
     ++m_nOpenCalls;
-    if (m_nDevs == 0)
-        return MMSYSERR_BADDEVICEID;
-    if (!pwfx || !phwo || !callback)
-        return MMSYSERR_INVALPARAM;
-    if (m_bRefuseOpens || !IsPlayablePcmFormat(*pwfx))
-        return WAVERR_BADFORMAT;
+    if (m_nDevs == 0) return MMSYSERR_BADDEVICEID;
+    if (!pwfx || !phwo || !callback) return MMSYSERR_INVALPARAM;
+    if (m_bRefuseOpens || !IsPlayablePcmFormat(*pwfx)) return WAVERR_BADFORMAT;
     auto pStream = std::make_unique<SimStream>();
     pStream->record.wfx = *pwfx;
     pStream->record.openedAtMs = m_nowMs;
@@ -176,16 +169,14 @@ MMRESULT SimulatedWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOu
 
 MMRESULT SimulatedWaveOut::PrepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     std::lock_guard lock(m_mutex);
-    if (!Find(hwo) || cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALHANDLE;
+    if (!Find(hwo) || cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALHANDLE;
     pwh->dwFlags |= WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT SimulatedWaveOut::UnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     std::lock_guard lock(m_mutex);
-    if (!Find(hwo) || cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALHANDLE;
+    if (!Find(hwo) || cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALHANDLE;
     if (pwh->dwFlags & WHDR_INQUEUE) {
         ++m_nErrors;
         return WAVERR_STILLPLAYING;
@@ -197,8 +188,7 @@ MMRESULT SimulatedWaveOut::UnprepareHeader(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t 
 MMRESULT SimulatedWaveOut::Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
     std::lock_guard lock(m_mutex);
     SimStream* s = Find(hwo);
-    if (!s || cbwh != sizeof(WAVEHDR))
-        return MMSYSERR_INVALHANDLE;
+    if (!s || cbwh != sizeof(WAVEHDR)) return MMSYSERR_INVALHANDLE;
     if (!(pwh->dwFlags & WHDR_PREPARED) || (pwh->dwFlags & WHDR_INQUEUE)) {
         ++m_nErrors;
         return WAVERR_UNPREPARED;
@@ -214,11 +204,9 @@ MMRESULT SimulatedWaveOut::Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) {
 MMRESULT SimulatedWaveOut::Reset(HWAVEOUT hwo) {
     std::unique_lock lock(m_mutex);
     SimStream* s = Find(hwo);
-    if (!s)
-        return MMSYSERR_INVALHANDLE;
+    if (!s) return MMSYSERR_INVALHANDLE;
     ++s->record.nResets;
-    for (WAVEHDR* pHeader : s->queue)
-        Finish(*s, pHeader);
+    for (WAVEHDR* pHeader : s->queue) Finish(*s, pHeader);
     s->queue.clear();
     s->headPlayed = 0;
     DeliverAndWait(lock);
@@ -228,10 +216,8 @@ MMRESULT SimulatedWaveOut::Reset(HWAVEOUT hwo) {
 MMRESULT SimulatedWaveOut::Close(HWAVEOUT hwo) {
     std::lock_guard lock(m_mutex);
     SimStream* s = Find(hwo);
-    if (!s)
-        return MMSYSERR_INVALHANDLE;
-    if (m_bFailCloses)
-        return MMSYSERR_ERROR;
+    if (!s) return MMSYSERR_INVALHANDLE;
+    if (m_bFailCloses) return MMSYSERR_ERROR;
     if (!s->queue.empty()) {
         ++m_nErrors;
         return WAVERR_STILLPLAYING;

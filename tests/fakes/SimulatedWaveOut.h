@@ -20,10 +20,10 @@ class SimulatedWaveOut final : public IWaveOut {
 public:
     struct StreamRecord {
         WAVEFORMATEX wfx{};
-        std::vector<uint8_t> bytes;          // everything written, in order
-        std::vector<uint32_t> writeLengths;  // one entry per write
-        std::vector<const WAVEHDR*> written; // headers in write order
-        std::vector<const WAVEHDR*> done;    // headers in callback order
+        std::vector<uint8_t> bytes;           // everything written, in order
+        std::vector<uint32_t> writeLengths;   // one entry per write
+        std::vector<const WAVEHDR*> written;  // headers in write order
+        std::vector<const WAVEHDR*> done;     // headers in callback order
         int nResets = 0;
         bool bOpen = true;
         uint64_t openedAtMs = 0;

@@ -10,7 +10,8 @@ MMRESULT RecordingWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOu
     pRecord->dwInstance = dwInstance;
     pRecord->pOwner = this;
     t_bInCall = true;
-    const MMRESULT mm = m_inner.Open(phwo, pwfx, &Trampoline, reinterpret_cast<uintptr_t>(pRecord.get()));
+    const MMRESULT mm =
+        m_inner.Open(phwo, pwfx, &Trampoline, reinterpret_cast<uintptr_t>(pRecord.get()));
     t_bInCall = false;
     if (mm == MMSYSERR_NOERROR) {
         std::lock_guard lock(m_mutex);
@@ -21,22 +22,20 @@ MMRESULT RecordingWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOu
     return mm;
 }
 
-void RecordingWaveOut::Trampoline(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance, uintptr_t p1, uintptr_t p2) {
+void RecordingWaveOut::Trampoline(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance, uintptr_t p1,
+                                  uintptr_t p2) {
     auto* pRecord = reinterpret_cast<Record*>(dwInstance);
     {
         std::lock_guard lock(pRecord->pOwner->m_mutex);
-        if (uMsg == MM_WOM_DONE)
-            pRecord->done.push_back(reinterpret_cast<const WAVEHDR*>(p1));
-        if (t_bInCall)
-            pRecord->bCallbackOnCallerThread = true;
+        if (uMsg == MM_WOM_DONE) pRecord->done.push_back(reinterpret_cast<const WAVEHDR*>(p1));
+        if (t_bInCall) pRecord->bCallbackOnCallerThread = true;
     }
     pRecord->callback(hwo, uMsg, pRecord->dwInstance, p1, p2);
 }
 
 RecordingWaveOut::Record* RecordingWaveOut::FindLocked(HWAVEOUT hwo) {
     for (auto& r : m_records) {
-        if (r->hwo == hwo && r->bOpen)
-            return r.get();
+        if (r->hwo == hwo && r->bOpen) return r.get();
     }
     return nullptr;
 }
@@ -59,8 +58,7 @@ MMRESULT RecordingWaveOut::Close(HWAVEOUT hwo) {
     const MMRESULT mm = m_inner.Close(hwo);
     if (mm == MMSYSERR_NOERROR) {
         std::lock_guard lock(m_mutex);
-        if (Record* r = FindLocked(hwo))
-            r->bOpen = false;
+        if (Record* r = FindLocked(hwo)) r->bOpen = false;
     }
     return mm;
 }
@@ -68,15 +66,13 @@ MMRESULT RecordingWaveOut::Close(HWAVEOUT hwo) {
 int RecordingWaveOut::OpenStreams() const {
     std::lock_guard lock(m_mutex);
     int n = 0;
-    for (const auto& r : m_records)
-        n += r->bOpen ? 1 : 0;
+    for (const auto& r : m_records) n += r->bOpen ? 1 : 0;
     return n;
 }
 
 std::vector<RecordingWaveOut::Record> RecordingWaveOut::Streams() const {
     std::lock_guard lock(m_mutex);
     std::vector<Record> v;
-    for (const auto& r : m_records)
-        v.push_back(*r);
+    for (const auto& r : m_records) v.push_back(*r);
     return v;
 }

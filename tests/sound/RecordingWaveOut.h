@@ -2,8 +2,8 @@
 // Passes every call on to another wave output and records, per stream, the
 // buffers written and the order in which they came back.
 
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/WaveOut.h"
@@ -42,7 +42,8 @@ public:
     MMRESULT Close(HWAVEOUT hwo) override;
 
 private:
-    static void Trampoline(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance, uintptr_t p1, uintptr_t p2);
+    static void Trampoline(HWAVEOUT hwo, uint32_t uMsg, uintptr_t dwInstance, uintptr_t p1,
+                           uintptr_t p2);
     Record* FindLocked(HWAVEOUT hwo);
 
     IWaveOut& m_inner;

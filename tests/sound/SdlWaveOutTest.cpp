@@ -26,27 +26,28 @@ std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, doub
     std::vector<uint8_t> out;
     out.reserve(frames * wfx.nBlockAlign);
     for (size_t f = 0; f < frames; ++f) {
-        const double x = level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
+        const double x =
+            level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
         for (int c = 0; c < wfx.nChannels; ++c) {
             switch (wfx.wBitsPerSample) {
-            case 8: out.push_back(static_cast<uint8_t>(std::lrint(128 + 127 * x))); break;
-            case 16: {
-                const auto v = static_cast<int16_t>(std::lrint(32767 * x));
-                out.push_back(static_cast<uint8_t>(v));
-                out.push_back(static_cast<uint8_t>(v >> 8));
-                break;
-            }
-            case 24: {
-                const auto v = static_cast<int32_t>(std::lrint(8388607 * x));
-                for (int b = 0; b < 3; ++b)
-                    out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-                break;
-            }
-            default: {
-                const auto v = static_cast<int32_t>(std::lrint(2147483647.0 * x));
-                for (int b = 0; b < 4; ++b)
-                    out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-            }
+                case 8:
+                    out.push_back(static_cast<uint8_t>(std::lrint(128 + 127 * x)));
+                    break;
+                case 16: {
+                    const auto v = static_cast<int16_t>(std::lrint(32767 * x));
+                    out.push_back(static_cast<uint8_t>(v));
+                    out.push_back(static_cast<uint8_t>(v >> 8));
+                    break;
+                }
+                case 24: {
+                    const auto v = static_cast<int32_t>(std::lrint(8388607 * x));
+                    for (int b = 0; b < 3; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+                    break;
+                }
+                default: {
+                    const auto v = static_cast<int32_t>(std::lrint(2147483647.0 * x));
+                    for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+                }
             }
         }
     }
@@ -60,8 +61,7 @@ std::vector<uint8_t> Silence(const WAVEFORMATEX& wfx, double seconds) {
 bool WaitFor(const std::function<bool()>& done, int seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
@@ -70,8 +70,7 @@ bool WaitFor(const std::function<bool()>& done, int seconds) {
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name))
-            m_old = old, m_bHad = true;
+        if (const char* old = std::getenv(name)) m_old = old, m_bHad = true;
         if (value)
             setenv(name, value, 1);
         else
@@ -109,12 +108,14 @@ TEST(SdlWaveOut, TwentyOneMixedFormatClipsAllPlayToTheEnd) {
             auto data = Tone(wfx, 220 + 40 * i, 0.3, 0.15 + 0.01 * i);
             data.resize(data.size() - (i % 3));
             lengths.push_back(static_cast<uint32_t>(data.size()));
-            ASSERT_EQ(bank.AddWave(dir.WriteWav("m" + std::to_string(i) + ".wav", wfx, data).c_str()), i + 1);
+            ASSERT_EQ(
+                bank.AddWave(dir.WriteWav("m" + std::to_string(i) + ".wav", wfx, data).c_str()),
+                i + 1);
         }
-        for (uint32_t i = 0; i < MAX_WAVE_CLIPS; ++i)
-            ASSERT_EQ(bank.Play(i), 1);
+        for (uint32_t i = 0; i < MAX_WAVE_CLIPS; ++i) ASSERT_EQ(bank.Play(i), 1);
 
-        ASSERT_TRUE(WaitFor([&] { return out.Streams().size() == 21 && out.OpenStreams() == 0; }, 20))
+        ASSERT_TRUE(
+            WaitFor([&] { return out.Streams().size() == 21 && out.OpenStreams() == 0; }, 20))
             << out.Streams().size() << " opened, " << out.OpenStreams() << " still open";
         EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
         for (int j = 0; j < MAX_WAVE_CLIPS; ++j) {
@@ -144,8 +145,7 @@ WavRead ReadWav(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     WavRead w;
-    if (b.size() < 44)
-        return w;
+    if (b.size() < 44) return w;
     auto le16 = [&](size_t o) { return static_cast<uint16_t>(b[o] | b[o + 1] << 8); };
     auto le32 = [&](size_t o) { return static_cast<uint32_t>(le16(o) | le16(o + 2) << 16); };
     w.channels = le16(22);
@@ -188,7 +188,8 @@ TEST_P(SdlFileOutput, HoldsTwoTonesAtTheirTimesWithoutClipping) {
             CSoundBank bank;
             ASSERT_EQ(bank.AddWave(dir.WriteWav("tones.wav", wfx, clip).c_str()), 1);
             bank.Play(0);
-            ASSERT_TRUE(WaitFor([&] { return out.Streams().size() == 1 && out.OpenStreams() == 0; }, 10));
+            ASSERT_TRUE(
+                WaitFor([&] { return out.Streams().size() == 1 && out.OpenStreams() == 0; }, 10));
         }
         platform::SetWaveOut(nullptr);
         // A buffer is done once taken; the converter still holds up to
@@ -208,8 +209,7 @@ TEST_P(SdlFileOutput, HoldsTwoTonesAtTheirTimesWithoutClipping) {
     for (size_t i = 0; i < w.samples.size(); i += 2) {
         EXPECT_EQ(w.samples[i], w.samples[i + 1]) << "mono reaches both sides alike";
         peak = std::max(peak, std::abs(static_cast<int>(w.samples[i])));
-        if (std::abs(w.samples[i]) > 3277)
-            loud.push_back(static_cast<int>(i / 2));
+        if (std::abs(w.samples[i]) > 3277) loud.push_back(static_cast<int>(i / 2));
     }
     ASSERT_FALSE(loud.empty());
     EXPECT_GT(peak, 0.45 * 32767) << "tone level kept";
@@ -254,7 +254,9 @@ TEST(SdlWaveOut, NoDriverMeansNoDevicesAndOneLineOnStandardError) {
     EXPECT_EQ(sdl.GetNumDevs(), 0u);
     HWAVEOUT h = nullptr;
     const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
-    EXPECT_NE(sdl.Open(&h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0), MMSYSERR_NOERROR);
+    EXPECT_NE(sdl.Open(
+                  &h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0),
+              MMSYSERR_NOERROR);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
@@ -263,7 +265,9 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
     SdlWaveOut sdl;
     auto refused = [&](WAVEFORMATEX wfx) {
         HWAVEOUT h = nullptr;
-        return sdl.Open(&h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0) == WAVERR_BADFORMAT;
+        return sdl.Open(
+                   &h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0) ==
+               WAVERR_BADFORMAT;
     };
     WAVEFORMATEX wfx = Pcm(0, 44100, 16);
     EXPECT_TRUE(refused(wfx)) << "0 channels";

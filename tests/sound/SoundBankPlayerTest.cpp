@@ -32,15 +32,15 @@ protected:
         for (size_t i = 0; i < lengths.size(); ++i) {
             const int n = static_cast<int>(i);
             ASSERT_EQ(bank.AddWave(dir.WriteWav("c" + std::to_string(n) + ".wav", FormatOf(n),
-                                                Pattern(lengths[i], n)).c_str()),
+                                                Pattern(lengths[i], n))
+                                       .c_str()),
                       n + 1);
         }
     }
 
     std::vector<int> OpenedClips() const {
         std::vector<int> v;
-        for (size_t k = 0; k < out.StreamCount(); ++k)
-            v.push_back(ClipOfStream(out.Stream(k)));
+        for (size_t k = 0; k < out.StreamCount(); ++k) v.push_back(ClipOfStream(out.Stream(k)));
         return v;
     }
 
@@ -53,8 +53,7 @@ TEST_F(SoundBankPlayer, LowestRequestFirstOnePerPassAndRequestsMerge) {
     CSoundBank bank(manual);
     Load(bank, std::vector<uint32_t>(12, 100000));
     EXPECT_EQ(bank.Play(12), -1);
-    for (uint32_t i : {9u, 2u, 5u, 2u})
-        EXPECT_EQ(bank.Play(i), 1);
+    for (uint32_t i : {9u, 2u, 5u, 2u}) EXPECT_EQ(bank.Play(i), 1);
 
     bank.RunPass();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2}));
@@ -71,8 +70,7 @@ TEST_F(SoundBankPlayer, LowestRequestFirstOnePerPassAndRequestsMerge) {
     EXPECT_EQ(bank.Slot(1).pClip, &bank.Clip(5));
     EXPECT_EQ(bank.Slot(2).pClip, &bank.Clip(5));
     EXPECT_EQ(bank.Slot(3).pClip, &bank.Clip(9));
-    for (int i = 0; i < 12; ++i)
-        EXPECT_EQ(bank.Clip(i).bPlayRequest, 0) << i;
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(bank.Clip(i).bPlayRequest, 0) << i;
     // Each slot got one chunk per pass, from the clip's start: the second
     // stream of clip 5 began anew.
     EXPECT_EQ(out.Stream(0).writeLengths.size(), 6u);
@@ -84,8 +82,7 @@ TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersRet
     CSoundBank bank(manual);
     const uint32_t kLong = 25 * WAVE_CHUNK_BYTES + 100;  // more than one ring
     Load(bank, {3 * WAVE_CHUNK_BYTES, 5000, 0, kLong});
-    for (uint32_t i = 0; i < 4; ++i)
-        bank.Play(i);
+    for (uint32_t i = 0; i < 4; ++i) bank.Play(i);
 
     // Clip 2 (length 0) opens and closes in one pass, without a write.
     bank.RunPass();
@@ -97,8 +94,7 @@ TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersRet
     EXPECT_EQ(bank.Slot(2).bInUse, 0);
 
     // Ring full: clip 3 waits for returned buffers after 20 writes.
-    for (int p = 0; p < 30; ++p)
-        bank.RunPass();
+    for (int p = 0; p < 30; ++p) bank.RunPass();
     EXPECT_EQ(out.Stream(3).writeLengths.size(), 20u);
     EXPECT_EQ(out.Stream(0).writeLengths, (std::vector<uint32_t>{8192, 8192, 8192}));
     EXPECT_EQ(out.Stream(1).writeLengths, (std::vector<uint32_t>{5000}));
@@ -134,10 +130,8 @@ TEST_F(SoundBankPlayer, WithEverySlotBusyTheLowestWaitingClipGetsTheFreedSlot) {
     std::vector<uint32_t> lengths(21, 200000);
     lengths[4] = 1000;  // finishes first
     Load(bank, lengths);
-    for (uint32_t i = 0; i < 21; ++i)
-        bank.Play(i);
-    for (int p = 0; p < 21; ++p)
-        bank.RunPass();
+    for (uint32_t i = 0; i < 21; ++i) bank.Play(i);
+    for (int p = 0; p < 21; ++p) bank.RunPass();
     ASSERT_EQ(out.OpenStreamCount(), 21);
 
     bank.Play(17);
@@ -160,8 +154,7 @@ TEST_F(SoundBankPlayer, NoDeviceKeepsRequestsRaisedUntilOneAppears) {
     CSoundBank bank(manual);
     Load(bank, {1000, 1000});
     bank.Play(1);
-    for (int p = 0; p < 5; ++p)
-        bank.RunPass();
+    for (int p = 0; p < 5; ++p) bank.RunPass();
     EXPECT_EQ(out.OpenCalls(), 0);
     EXPECT_EQ(bank.Clip(1).bPlayRequest, 1);
 
@@ -242,8 +235,7 @@ TEST_F(SoundBankPlayer, DestructionStopsTwentyOneSoundingStreamsBeforeFreeing) {
     {
         CSoundBank bank;
         Load(bank, std::vector<uint32_t>(21, 500000));
-        for (uint32_t i = 0; i < 21; ++i)
-            bank.Play(i);
+        for (uint32_t i = 0; i < 21; ++i) bank.Play(i);
         // The worker runs on its own; the simulated clock stands still, so
         // every ring fills and stays queued.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);

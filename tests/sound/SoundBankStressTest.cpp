@@ -44,16 +44,14 @@ TEST(SoundBankStress, TenThousandRandomPlaysWhileClipsFinish) {
     });
     {
         CSoundBank bank;
-        for (const auto& p : paths)
-            ASSERT_GT(bank.AddWave(p.c_str()), 0);
+        for (const auto& p : paths) ASSERT_GT(bank.AddWave(p.c_str()), 0);
         std::mt19937 rng(1234);
         std::uniform_int_distribution<uint32_t> clip(0, MAX_WAVE_CLIPS + 2);
         for (int n = 0; n < 10000; ++n) {
             const uint32_t i = clip(rng);
             const int r = bank.Play(i);
             EXPECT_EQ(r, i < MAX_WAVE_CLIPS ? 1 : -1);
-            if (n % 16 == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (n % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
     }
@@ -81,10 +79,8 @@ TEST(SoundBankStress, HundredBanksBuiltPlayedAndDestroyedMidSound) {
     for (int b = 0; b < 100; ++b) {
         {
             CSoundBank bank;
-            for (const auto& p : paths)
-                ASSERT_GT(bank.AddWave(p.c_str()), 0);
-            for (int k = 0; k < 5; ++k)
-                bank.Play(rng() % 7);
+            for (const auto& p : paths) ASSERT_GT(bank.AddWave(p.c_str()), 0);
+            for (int k = 0; k < 5; ++k) bank.Play(rng() % 7);
             std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 25));
         }
         ASSERT_EQ(out.OpenStreams(), 0) << "bank " << b;

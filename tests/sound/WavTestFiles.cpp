@@ -20,8 +20,7 @@ WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
 }
 
 void PutLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes.at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes.at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
 }
 
 void PutLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
@@ -59,8 +58,7 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
 TempDir::TempDir() {
     const char* base = std::getenv("ZARN_TEST_DATA");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/sound-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
     m_path = pattern;
 }
 
@@ -72,10 +70,8 @@ TempDir::~TempDir() {
 std::string TempDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
     const std::string path = m_path + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        throw std::runtime_error("cannot write " + path);
-    if (!bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!f) throw std::runtime_error("cannot write " + path);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     return path;
 }

@@ -32,13 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CSoundBank bank;
     const int result = bank.AddWave(path);
     Check(result == -1 || result == 1, "result is -1 or the new count");
-    if (result != 1)
-        return 0;
+    if (result != 1) return 0;
     Check(size >= WAVE_HEADER_BYTES, "a loaded file has a whole header");
     const WaveClip& clip = bank.Clip(0);
     Check(clip.dwDataLength <= size + WAVE_MAX_EXCESS_BYTES, "length bounded by the file size");
     const size_t fromFile = std::min<size_t>(clip.dwDataLength, size - WAVE_HEADER_BYTES);
-    Check(std::memcmp(clip.pData, data + WAVE_HEADER_BYTES, fromFile) == 0, "clip holds the file's data");
+    Check(std::memcmp(clip.pData, data + WAVE_HEADER_BYTES, fromFile) == 0,
+          "clip holds the file's data");
     for (size_t i = fromFile; i < clip.dwDataLength; ++i)
         Check(clip.pData[i] == 0, "tail beyond the file is zero");
     return 0;

@@ -1,7 +1,6 @@
 // CSoundBank::AddWave: which files are refused, how long a loaded clip is and
 // what it holds.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstring>
@@ -65,12 +64,15 @@ TEST(WaveLoader, RefusesEveryMalformedHeaderAndKeepsTheCount) {
     EXPECT_EQ(bank.AddWave(nullptr), -1);
     int n = 0;
     for (const Case& c : cases) {
-        EXPECT_EQ(bank.AddWave(dir.Write("bad" + std::to_string(n++) + ".wav", c.bytes).c_str()), -1)
+        EXPECT_EQ(bank.AddWave(dir.Write("bad" + std::to_string(n++) + ".wav", c.bytes).c_str()),
+                  -1)
             << c.what;
         EXPECT_EQ(bank.ClipCount(), 1u) << c.what;
     }
     // A refusal uses up no entry: the next good file becomes clip 2.
-    EXPECT_EQ(bank.AddWave(dir.Write("second.wav", Concat(Header(kStereo16, 100), Pattern(100, 2))).c_str()), 2);
+    EXPECT_EQ(bank.AddWave(
+                  dir.Write("second.wav", Concat(Header(kStereo16, 100), Pattern(100, 2))).c_str()),
+              2);
     EXPECT_EQ(ClipBytes(bank, 0), data);
     EXPECT_EQ(ClipBytes(bank, 1), Pattern(100, 2));
 }
@@ -139,7 +141,8 @@ TEST(WaveLoader, HoldsTwentyOneClipsAndRefusesTheNextWithoutOpeningIt) {
     TempDir dir;
     CSoundBank bank;
     for (int i = 0; i < MAX_WAVE_CLIPS; ++i) {
-        const std::string path = dir.WriteWav("c" + std::to_string(i) + ".wav", kStereo16, Pattern(64, i));
+        const std::string path =
+            dir.WriteWav("c" + std::to_string(i) + ".wav", kStereo16, Pattern(64, i));
         ASSERT_EQ(bank.AddWave(path.c_str()), i + 1);
     }
     const std::string extra = dir.WriteWav("extra.wav", kStereo16, Pattern(64, 99));
@@ -150,6 +153,5 @@ TEST(WaveLoader, HoldsTwentyOneClipsAndRefusesTheNextWithoutOpeningIt) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(bank.AddWave(fifo.c_str()), -1);
     EXPECT_EQ(bank.ClipCount(), 21u);
-    for (int i = 0; i < MAX_WAVE_CLIPS; ++i)
-        EXPECT_EQ(ClipBytes(bank, i), Pattern(64, i)) << i;
+    for (int i = 0; i < MAX_WAVE_CLIPS; ++i) EXPECT_EQ(ClipBytes(bank, i), Pattern(64, i)) << i;
 }
