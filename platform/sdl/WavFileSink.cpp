@@ -64,6 +64,7 @@ void WavFileSink::Run() {
     std::vector<int16_t> pcm(mix.size());
     const Clock::time_point start = Clock::now();
     uint64_t blocks = 0;
+    uint64_t headerBlocks = 0;  // blocks counted in the header last written
     while (!m_bStop) {
         // Mix every block that is due by now, then sleep to the next one; a
         // late wake-up catches up instead of drifting.
@@ -78,6 +79,14 @@ void WavFileSink::Run() {
             std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), m_pFile);
             m_framesWritten += static_cast<uint64_t>(blockFrames);
             ++blocks;
+        }
+        // Keep the header current every second, so that a program that is
+        // killed still leaves a playable file.
+        if (blocks - headerBlocks >= 1000 / kPeriodMs) {
+            headerBlocks = blocks;
+            WriteHeader(m_pFile, static_cast<uint32_t>(rate), m_framesWritten * 4);
+            std::fseek(m_pFile, 0, SEEK_END);
+            std::fflush(m_pFile);
         }
         std::this_thread::sleep_until(start + std::chrono::milliseconds(kPeriodMs) * blocks);
     }
