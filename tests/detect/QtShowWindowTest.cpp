@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QRegion>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -15,6 +16,8 @@
 #include "platform/DeviceContext.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
+#include "platform/qt/QtSurfaceContext.h"
+#include "platform/qt/QtDeviceContext.h"
 #include "tests/detect/QtTestApp.h"
 
 namespace {
@@ -145,6 +148,50 @@ TEST_F(QtShowWindowTest, MouseMessagesArriveInClientCoordinates) {
     w->SendLButtonDown(1, 2);
     EXPECT_EQ(handler.events,
               (std::vector<std::string>{"L 1 10 20", "R 2 30 40", "M 0 5 6", "L 1 1 2"}));
+}
+
+// The window repaints only the reported rectangles: every pixel a drawing
+// call changes must lie inside what that call reported.
+TEST(QtSurfaceContext, ReportsEveryPixelADrawingCallChanges) {
+    TestApplication();
+    QImage image(200, 100, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QRegion reported;
+    QtSurfaceContext dc([&](const QRect& r) { reported += r; });
+    dc.SetTarget(std::make_unique<QtDeviceContext>(image));
+
+    const uint8_t bits[3 * 5 * 3] = {255, 255, 255, 1, 2, 3, 9, 9, 9, 7, 7, 7, 200, 100, 50};
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = BITMAPINFOHEADER{40, 5, 3, 1, 24, BI_RGB, 45, 0, 0, 0, 0};
+    Font font;
+    font.nHeight = 12;
+    font.strFace = "DejaVu Sans";
+    const std::vector<std::function<void()>> calls = {
+        [&] { dc.StretchDIBits(3, 4, 5, 3, 0, 0, 5, 3, bits, &bmi, DIB_RGB_COLORS, SRCCOPY); },
+        [&] { dc.SelectPen(Pen{PS_SOLID, 2, RGB(255, 200, 200)}); },
+        [&] { dc.MoveTo(30, 10); },
+        [&] { dc.LineTo(90, 60); },
+        [&] { dc.Rectangle(0, 80, 0, 0); },
+        [&] { dc.Rectangle(120, 20, 150, 40); },
+        [&] { dc.SetTextColor(RGB(200, 200, 255)); },
+        [&] { dc.SelectFont(font); },
+        [&] { dc.TextOut(140, 70, "20"); },
+        [&] { dc.SelectFont(Font{2, 1, DEFAULT_CHARSET, "바탕체"}); },
+        [&] { dc.TextOut(0, 0, "15"); }};
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const QImage before = image.copy();
+        reported = QRegion();
+        calls[i]();
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) != before.pixel(x, y)) {
+                    ASSERT_TRUE(reported.contains(QPoint(x, y)))
+                        << "call " << i << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+    EXPECT_NE(image.pixel(60, 35), qRgb(0, 0, 0));  // the line was drawn at all
 }
 
 // However a window ends, PostNcDestroy comes once and the widget goes.
