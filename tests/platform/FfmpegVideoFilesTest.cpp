@@ -172,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(Codecs, FfmpegLossyClip,
                                          LossyCase{"mpeg4", ClipCodec::Mpeg4, 0, 12, 176},
                                          LossyCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 12, 176},
                                          LossyCase{"mpeg4_bframes_gop5", ClipCodec::Mpeg4, 2, 5,
-                                                   162}),
+                                                   162},
+                                         LossyCase{"h264_bframes", ClipCodec::H264, 3, 24, 176}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {

@@ -112,8 +112,13 @@ private:
         } else if (m_o.codec == ClipCodec::Mpeg4) {
             id = AV_CODEC_ID_MPEG4;
             fmt = AV_PIX_FMT_YUV420P;
+        } else if (m_o.codec == ClipCodec::H264) {
+            id = AV_CODEC_ID_H264;
+            fmt = AV_PIX_FMT_YUV420P;
         }
-        const AVCodec* codec = avcodec_find_encoder(id);
+        const AVCodec* codec = m_o.codec == ClipCodec::H264
+                                   ? avcodec_find_encoder_by_name("libx264")
+                                   : avcodec_find_encoder(id);
         if (!codec) return Fail("no encoder");
         Track t;
         t.enc.reset(avcodec_alloc_context3(codec));
@@ -124,9 +129,14 @@ private:
         c->time_base = AVRational{m_o.rateDen, m_o.rateNum};
         c->framerate = AVRational{m_o.rateNum, m_o.rateDen};
         c->gop_size = m_o.gop;
-        c->max_b_frames = m_o.codec == ClipCodec::Mpeg4 ? m_o.maxBFrames : 0;
+        const bool bFrames = m_o.codec == ClipCodec::Mpeg4 || m_o.codec == ClipCodec::H264;
+        c->max_b_frames = bFrames ? m_o.maxBFrames : 0;
         c->thread_count = 1;
-        if (m_o.codec != ClipCodec::RawBgr24) {
+        if (m_o.codec == ClipCodec::H264) {
+            // A preset that keeps B-frames; the quantiser maps onto x264's own scale.
+            av_opt_set(c->priv_data, "preset", "veryfast", 0);
+            av_opt_set_int(c->priv_data, "qp", 10 + 2 * m_o.quality, 0);
+        } else if (m_o.codec != ClipCodec::RawBgr24) {
             c->flags |= AV_CODEC_FLAG_QSCALE;
             c->global_quality = FF_QP2LAMBDA * m_o.quality;
         }

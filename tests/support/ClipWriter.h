@@ -19,6 +19,7 @@ enum class ClipCodec {
     RawBgr24,  // uncompressed 24-bit, exact round trip
     Mjpeg,
     Mpeg4,
+    H264,  // through libx264; WriteClip fails where it is missing
 };
 
 struct ClipOptions {
@@ -29,8 +30,8 @@ struct ClipOptions {
     int rateDen = 1;
     int frames = 25;
     int gop = 12;        // keyframe interval (MPEG-4)
-    int maxBFrames = 0;  // MPEG-4 only
-    int quality = 3;     // quantiser for MJPEG and MPEG-4: 2 best .. 31 worst
+    int maxBFrames = 0;  // MPEG-4 and H.264
+    int quality = 3;     // quantiser: 2 best .. 31 worst
 
     bool audio = false;      // adds a PCM audio stream after the video
     bool audioOnly = false;  // the clip has only the audio stream (frames sets its duration)
