@@ -163,9 +163,6 @@ TEST(QtSurfaceContext, ReportsEveryPixelADrawingCallChanges) {
     const uint8_t bits[3 * 5 * 3] = {255, 255, 255, 1, 2, 3, 9, 9, 9, 7, 7, 7, 200, 100, 50};
     BITMAPINFO bmi{};
     bmi.bmiHeader = BITMAPINFOHEADER{40, 5, 3, 1, 24, BI_RGB, 45, 0, 0, 0, 0};
-    Font font;
-    font.nHeight = 12;
-    font.strFace = "DejaVu Sans";
     const std::vector<std::function<void()>> calls = {
         [&] { dc.StretchDIBits(3, 4, 5, 3, 0, 0, 5, 3, bits, &bmi, DIB_RGB_COLORS, SRCCOPY); },
         [&] { dc.SelectPen(Pen{PS_SOLID, 2, RGB(255, 200, 200)}); },
@@ -174,7 +171,7 @@ TEST(QtSurfaceContext, ReportsEveryPixelADrawingCallChanges) {
         [&] { dc.Rectangle(0, 80, 0, 0); },
         [&] { dc.Rectangle(120, 20, 150, 40); },
         [&] { dc.SetTextColor(RGB(200, 200, 255)); },
-        [&] { dc.SelectFont(font); },
+        [&] { dc.SelectFont(Font{12, 0, DEFAULT_CHARSET, "바탕체"}); },
         [&] { dc.TextOut(140, 70, "20"); },
         [&] { dc.SelectFont(Font{2, 1, DEFAULT_CHARSET, "바탕체"}); },
         [&] { dc.TextOut(0, 0, "15"); }};
