@@ -185,7 +185,9 @@ bool FfmpegFrameReader::DecodeNext() {
             avcodec_send_packet(m_codec.get(), nullptr);
             continue;
         }
-        if (m_packet->stream_index == m_desc.nIndex) {
+        // An empty chunk stands for a dropped frame; handed to the decoder it
+        // would read as the end of the stream.
+        if (m_packet->stream_index == m_desc.nIndex && m_packet->size > 0) {
             if (m_seekLanding == AV_NOPTS_VALUE)
                 m_seekLanding = m_packet->dts != AV_NOPTS_VALUE ? m_packet->dts : m_packet->pts;
             // Damaged packets are dropped; the decoder recovers at the next good one.

@@ -115,6 +115,26 @@ TEST(FfmpegVideoFiles, RawClipIsExactInEveryOrder) {
     EXPECT_EQ(CheckExact(clip.reader->GetFrame(39), 39, 33, 17), "");
 }
 
+TEST(FfmpegVideoFiles, ADroppedFrameShowsThePictureBeforeIt) {
+    ClipOptions o;
+    o.width = 9;
+    o.height = 5;
+    o.frames = 30;
+    o.dropEvery = 4;  // frames 3, 7, 11, ... are empty chunks
+    const std::string path = MakeClip("ffmpeg_dropped.avi", o, PaintExact);
+
+    FfmpegVideoFiles files;
+    Opened clip = OpenLastVideo(files, path);
+    ASSERT_TRUE(clip.reader);
+    ASSERT_EQ(clip.stream->Info().dwLength, 30u);
+    for (uint32_t n : WalkOrder(30, 60, 11)) {
+        const uint8_t* frame = clip.reader->GetFrame(n);
+        ASSERT_NE(frame, nullptr) << n;
+        const int shown = n % 4 == 3 ? static_cast<int>(n) - 1 : static_cast<int>(n);
+        ASSERT_EQ(CheckExact(frame, shown, 9, 5), "") << "frame " << n;
+    }
+}
+
 struct LossyCase {
     const char* name;
     ClipCodec codec;

@@ -191,6 +191,10 @@ private:
 
     bool EncodeVideo(Track& t, int n) {
         AVCodecContext* c = t.enc.get();
+        if (m_o.dropEvery > 0 && n % m_o.dropEvery == m_o.dropEvery - 1) {
+            ++t.nextPts;  // the muxer leaves an empty chunk in its place
+            return true;
+        }
         m_paint(n, t.rgb.data(), c->width, c->height);
         if (!Check(av_frame_make_writable(t.frame.get()), "writable")) return false;
         const uint8_t* src[1] = {t.rgb.data()};

@@ -37,6 +37,7 @@ struct ClipOptions {
     bool audioOnly = false;  // the clip has only the audio stream (frames sets its duration)
     int secondWidth = 0;     // non-zero: a second video stream of this size after the first
     int secondHeight = 0;
+    int dropEvery = 0;      // non-zero: every dropEvery-th frame is dropped, as capture tools do
     uint32_t codecTag = 0;  // non-zero: written as the video streams' FOURCC instead of the codec's
 };
 
