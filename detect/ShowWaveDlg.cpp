@@ -22,12 +22,12 @@ constexpr COLORREF NUMBER_TEXT_COLOR = RGB(200, 200, 255);
 
 COLORREF OutlineColor(int i) {
     switch (i) {
-    case 0:
-        return RGB(255, 200, 200);
-    case 1:
-        return RGB(200, 255, 200);
-    default:
-        return RGB(200, 200, 255);
+        case 0:
+            return RGB(255, 200, 200);
+        case 1:
+            return RGB(200, 255, 200);
+        default:
+            return RGB(200, 200, 255);
     }
 }
 
@@ -75,8 +75,7 @@ int CShowWaveDlg::OnInitDialog() {
 
     const int nWaves = m_pOwner ? m_pOwner->GetWaveCount() : 0;
     for (int i = 0; i < nWaves; ++i) {
-        const std::string path =
-            m_pOwner->GetWaveFolder() + m_pOwner->GetWaveName(i) + ".wav";
+        const std::string path = m_pOwner->GetWaveFolder() + m_pOwner->GetWaveName(i) + ".wav";
         m_soundBank.AddWave(path.c_str());
     }
 
@@ -155,8 +154,8 @@ bool CShowWaveDlg::AllocateViews(int W, int H) {
     m_pCellView = ZeroedBuffer(nPixels);
     m_pCellBmi = MakeBitmapInfo(m_nCellWidth, m_nCellHeight, 1);
 
-    return m_pColorView && m_pColorBmi && m_pChannel && m_pGrayView && m_pGrayBmi &&
-           m_pCellView && m_pCellBmi;
+    return m_pColorView && m_pColorBmi && m_pChannel && m_pGrayView && m_pGrayBmi && m_pCellView &&
+           m_pCellBmi;
 }
 
 void CShowWaveDlg::OnTimer(uintptr_t nIDEvent) {

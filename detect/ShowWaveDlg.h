@@ -75,8 +75,7 @@ public:
     static BitmapInfoPtr MakeBitmapInfo(int w, int h, int nBytesPerPixel);
     // Top-down image to bottom-up display buffer; 3 bytes per pixel also
     // turns red-green-blue into blue-green-red.
-    static void FlipToView(const uint8_t* pSrc, uint8_t* pView, int w, int h,
-                           int nBytesPerPixel);
+    static void FlipToView(const uint8_t* pSrc, uint8_t* pView, int w, int h, int nBytesPerPixel);
 
     // Read-only views for the launcher and tests.
     const CellScore* ChosenCells() const { return m_chosenCells; }

@@ -61,25 +61,25 @@ void CShowWaveDlg::FlipToView(const uint8_t* pSrc, uint8_t* pView, int w, int h,
     }
 }
 
-void CShowWaveDlg::ShowImage(IDeviceContext* dc, const uint8_t* pImage, int x, int y, int w,
-                             int h, int nKind) {
+void CShowWaveDlg::ShowImage(IDeviceContext* dc, const uint8_t* pImage, int x, int y, int w, int h,
+                             int nKind) {
     uint8_t* pView = nullptr;
     const BITMAPINFO* pBmi = nullptr;
     int nBytesPerPixel = 1;
     switch (nKind) {
-    case VIEW_GRAY:
-        pView = m_pGrayView.get();
-        pBmi = m_pGrayBmi.get();
-        break;
-    case VIEW_CELL:
-        pView = m_pCellView.get();
-        pBmi = m_pCellBmi.get();
-        break;
-    default:
-        pView = m_pColorView.get();
-        pBmi = m_pColorBmi.get();
-        nBytesPerPixel = 3;
-        break;
+        case VIEW_GRAY:
+            pView = m_pGrayView.get();
+            pBmi = m_pGrayBmi.get();
+            break;
+        case VIEW_CELL:
+            pView = m_pCellView.get();
+            pBmi = m_pCellBmi.get();
+            break;
+        default:
+            pView = m_pColorView.get();
+            pBmi = m_pColorBmi.get();
+            nBytesPerPixel = 3;
+            break;
     }
     // The buffer holds exactly the header's size; any other size would be
     // shown garbled or read past its end.

@@ -23,16 +23,16 @@ void CShowWaveDlg::RankCells(const uint8_t* pImage, int W, int H, int rows, int 
         for (int j = 0; j < cols; ++j) {
             uint32_t sum = 0;
             for (int y = i * ch; y < i * ch + ch; ++y) {
-                const uint8_t* p = pImage + static_cast<size_t>(y) * W + static_cast<size_t>(j) * cw;
+                const uint8_t* p =
+                    pImage + static_cast<size_t>(y) * W + static_cast<size_t>(j) * cw;
                 for (int x = 0; x < cw; ++x) sum += p[x];
             }
             CellScore& cell = table[static_cast<size_t>(i * cols + j)];
             cell.nRow = i;
             cell.nCol = j;
             // Cells of no pixels (image smaller than the grid) rank as level 0.
-            cell.dMean = nCellPixels > 0
-                             ? static_cast<double>(sum) / static_cast<double>(nCellPixels)
-                             : 0.0;
+            cell.dMean =
+                nCellPixels > 0 ? static_cast<double>(sum) / static_cast<double>(nCellPixels) : 0.0;
         }
     }
 

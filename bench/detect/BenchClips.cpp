@@ -46,8 +46,8 @@ std::string BenchClip(int width, int height, int frames) {
 double Quantile(std::vector<double>& samples, double q) {
     if (samples.empty()) return 0.0;
     std::sort(samples.begin(), samples.end());
-    const size_t at = std::min(samples.size() - 1,
-                               static_cast<size_t>(q * static_cast<double>(samples.size() - 1) + 0.5));
+    const size_t at = std::min(
+        samples.size() - 1, static_cast<size_t>(q * static_cast<double>(samples.size() - 1) + 0.5));
     return samples[at];
 }
 

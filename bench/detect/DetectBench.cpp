@@ -229,15 +229,18 @@ BENCHMARK(BM_TickParts)
 
 void BM_RankCells1920x1080(benchmark::State& state) {
     std::vector<uint8_t> image(1920 * 1080);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 2654435761u >> 24);
     CellScore cells[3];
     for (auto _ : state) {
         CShowWaveDlg::RankCells(image.data(), 1920, 1080, 3, 7, cells);
         benchmark::DoNotOptimize(cells);
     }
 }
-BENCHMARK(BM_RankCells1920x1080)->Repetitions(9)->ReportAggregatesOnly(true)->Unit(
-    benchmark::kMicrosecond);
+BENCHMARK(BM_RankCells1920x1080)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -77,8 +77,8 @@ void QtShowWindow::Dispatch(Call call, bool bFromQtEvent) {
 }
 
 WindowRect QtShowWindow::GetNormalRect() const {
-    const QRect rect = (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry()
-                                                                          : geometry();
+    const QRect rect =
+        (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry() : geometry();
     return WindowRect{rect.left(), rect.top(), rect.left() + rect.width(),
                       rect.top() + rect.height()};
 }

@@ -62,6 +62,6 @@ private:
     QImage m_surface;
     QtSurfaceContext m_dc;
     std::map<uintptr_t, Timer> m_timers;
-    int m_nDepth = 0;        // handler calls under way
+    int m_nDepth = 0;  // handler calls under way
     bool m_bDestroyed = false;
 };

@@ -81,8 +81,8 @@ void QtSurfaceContext::TextOut(int x, int y, std::string_view text) {
     font.setPixelSize(std::max({std::abs(m_font.nHeight), 1, font.pixelSize()}));
     const QFontMetrics metrics(font);
     const QString str = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    const int nWidth = metrics.horizontalAdvance(str) +
-                       std::abs(m_font.nWidth) * static_cast<int>(str.size());
+    const int nWidth =
+        metrics.horizontalAdvance(str) + std::abs(m_font.nWidth) * static_cast<int>(str.size());
     const int nHeight = std::max(metrics.height(), std::abs(m_font.nHeight));
     m_onDirty(QRect(x, y, nWidth, nHeight).adjusted(-nHeight, -nHeight, nHeight, nHeight));
 }

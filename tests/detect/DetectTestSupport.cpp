@@ -72,8 +72,8 @@ std::string WriteCellClip(const std::string& name, ClipOptions options, const Ce
     const std::string path = TestDataPath(name);
     std::string error;
     const bool ok = WriteClip(
-        path, options,
-        [&](int, uint8_t* rgb, int w, int h) { PaintCells(rgb, w, h, level); }, &error);
+        path, options, [&](int, uint8_t* rgb, int w, int h) { PaintCells(rgb, w, h, level); },
+        &error);
     EXPECT_TRUE(ok) << error;
     return path;
 }

@@ -74,8 +74,8 @@ TEST(FlipToView, OddWidthsEveryPixelAtItsMirroredPlace) {
                     const uint8_t* s = &src[y * rowBytes + x * bpp];
                     const uint8_t* d = &view[(h - 1 - y) * rowBytes + x * bpp];
                     for (int b = 0; b < bpp; ++b)
-                        ASSERT_EQ(d[b], s[bpp - 1 - b]) << bpp << " bpp, w " << w << " at " << x
-                                                        << "," << y << " byte " << b;
+                        ASSERT_EQ(d[b], s[bpp - 1 - b])
+                            << bpp << " bpp, w " << w << " at " << x << "," << y << " byte " << b;
                 }
             }
         }

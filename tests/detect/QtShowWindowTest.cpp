@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "platform/DeviceContext.h"
+#include "platform/qt/QtDeviceContext.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSurfaceContext.h"
-#include "platform/qt/QtDeviceContext.h"
 #include "tests/detect/QtTestApp.h"
 
 namespace {
@@ -142,8 +142,8 @@ TEST_F(QtShowWindowTest, MouseMessagesArriveInClientCoordinates) {
     w->Show(true);
     Press(w, Qt::LeftButton, {10, 20});
     Press(w, Qt::RightButton, {30, 40});
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 6), w->mapToGlobal(QPointF(5, 6)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &move);
     w->SendLButtonDown(1, 2);
     EXPECT_EQ(handler.events,
@@ -165,15 +165,21 @@ TEST(QtSurfaceContext, ReportsEveryPixelADrawingCallChanges) {
     bmi.bmiHeader = BITMAPINFOHEADER{40, 5, 3, 1, 24, BI_RGB, 45, 0, 0, 0, 0};
     const std::vector<std::function<void()>> calls = {
         [&] { dc.StretchDIBits(3, 4, 5, 3, 0, 0, 5, 3, bits, &bmi, DIB_RGB_COLORS, SRCCOPY); },
-        [&] { dc.SelectPen(Pen{PS_SOLID, 2, RGB(255, 200, 200)}); },
+        [&] {
+            dc.SelectPen(Pen{PS_SOLID, 2, RGB(255, 200, 200)});
+        },
         [&] { dc.MoveTo(30, 10); },
         [&] { dc.LineTo(90, 60); },
         [&] { dc.Rectangle(0, 80, 0, 0); },
         [&] { dc.Rectangle(120, 20, 150, 40); },
         [&] { dc.SetTextColor(RGB(200, 200, 255)); },
-        [&] { dc.SelectFont(Font{12, 0, DEFAULT_CHARSET, "바탕체"}); },
+        [&] {
+            dc.SelectFont(Font{12, 0, DEFAULT_CHARSET, "바탕체"});
+        },
         [&] { dc.TextOut(140, 70, "20"); },
-        [&] { dc.SelectFont(Font{2, 1, DEFAULT_CHARSET, "바탕체"}); },
+        [&] {
+            dc.SelectFont(Font{2, 1, DEFAULT_CHARSET, "바탕체"});
+        },
         [&] { dc.TextOut(0, 0, "15"); }};
     for (size_t i = 0; i < calls.size(); ++i) {
         const QImage before = image.copy();

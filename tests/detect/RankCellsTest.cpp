@@ -60,13 +60,13 @@ INSTANTIATE_TEST_SUITE_P(
         RankCase{"OneDarkCell",
                  [](int r, int c) { return uint8_t(r == 0 && c == 0 ? 0 : 100); },
                  {{0, 1}, {1, 4}, {0, 0}}},
-        RankCase{"GrowingWithCellNumber", [](int r, int c) { return uint8_t(r * 7 + c); },
+        RankCase{"GrowingWithCellNumber",
+                 [](int r, int c) { return uint8_t(r * 7 + c); },
                  {{2, 6}, {1, 3}, {0, 0}}},
-        RankCase{"TwoEqualBrightCells",
-                 [](int r, int c) {
-                     return uint8_t((r == 1 && c == 1) || (r == 2 && c == 2) ? 50 : 0);
-                 },
-                 {{1, 1}, {1, 3}, {2, 6}}}),
+        RankCase{
+            "TwoEqualBrightCells",
+            [](int r, int c) { return uint8_t((r == 1 && c == 1) || (r == 2 && c == 2) ? 50 : 0); },
+            {{1, 1}, {1, 3}, {2, 6}}}),
     [](const ::testing::TestParamInfo<RankCase>& info) { return std::string(info.param.name); });
 
 TEST(RankCells, MeanIsTheExactFractionOfTheCellsPixels) {

@@ -202,7 +202,9 @@ TEST_F(DetectWindow, UnplayableClipsAndCameraModeCloseAtOnceWithOneLine) {
     audio.audioOnly = true;
     std::string error;
     const std::string audioOnly = TestDataPath("detect-audio-only.avi");
-    ASSERT_TRUE(WriteClip(audioOnly, audio, [](int, uint8_t*, int, int) {}, &error)) << error;
+    ASSERT_TRUE(WriteClip(
+        audioOnly, audio, [](int, uint8_t*, int, int) {}, &error))
+        << error;
 
     struct Case {
         std::string path;
@@ -244,9 +246,15 @@ TEST_F(DetectWindow, FiftyOpenCloseCyclesLeaveNothingBehind) {
         FrameTicks(w, 22);
         w->SendTimer(TIMER_PLAY);  // play requests the worker may be serving
         switch (cycle % 3) {
-        case 0: w->SendRButtonDown(100, 100); break;
-        case 1: g_pDetectShow->CloseShow(); break;  // as the launcher does
-        default: delete g_pDetectShow; break;       // no second delete (ASan)
+            case 0:
+                w->SendRButtonDown(100, 100);
+                break;
+            case 1:
+                g_pDetectShow->CloseShow();
+                break;  // as the launcher does
+            default:
+                delete g_pDetectShow;
+                break;  // no second delete (ASan)
         }
         EXPECT_TRUE(w->Destroyed()) << cycle;
         EXPECT_EQ(g_bDetectShowOpen, cycle % 3 == 2) << cycle;
