@@ -38,4 +38,4 @@ sanitize: deps
 	@if [ -f scripts/sanitize-extra ]; then scripts/sanitize-extra $(TSAN_BUILD); fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz
