@@ -121,7 +121,8 @@ TEST_P(DetectPlayTick, SoundsTheChosenCellsThatHaveAWaveAndWritesAllThree) {
     options.frames = 30;
     const int waves = GetParam();
     TestLauncher launcher;
-    launcher.strAviPath = WriteCellClip("detect-play.avi", options, PermutedLevel);
+    launcher.strAviPath =
+        WriteCellClip("detect-play-" + std::to_string(waves) + ".avi", options, PermutedLevel);
     WriteTestWaves(launcher, TestDataPath("detect-w" + std::to_string(waves) + "-"), waves);
     FakeShowWindow* w = Open(launcher);
     ASSERT_NE(w, nullptr);
