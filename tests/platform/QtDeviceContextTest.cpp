@@ -8,10 +8,6 @@
 #include "platform/qt/QtDeviceContext.h"
 #include "platform/qt/QtMessageBox.h"
 
-// Fontconfig keeps its configuration for the life of the process; that is
-// not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 namespace {
 
 void EnsureApp() {
