@@ -12,8 +12,10 @@ extern "C" {
 #include <QCoreApplication>
 #include <QImage>
 #include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "bench/detect/BenchClips.h"
@@ -54,8 +56,10 @@ void Report(benchmark::State& state, const char* name, std::vector<double> sampl
 }
 
 // Every tick of a clip's playback through the real window, shown offscreen:
-// the tick itself, then the repaint of what it changed.
-void BM_FrameTick(benchmark::State& state) {
+// the tick itself, then the repaint of what it changed. Paced runs start
+// each tick at its place on the clip's own period, as the window's timer
+// does, and stop after `maxTicks`; unpaced ones run the ticks back to back.
+void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
     BenchApplication();
     const int w = static_cast<int>(state.range(0));
     const int h = static_cast<int>(state.range(1));
@@ -79,7 +83,13 @@ void BM_FrameTick(benchmark::State& state) {
         wnd->Show(true);
         // Let the offscreen platform expose the window so repaints really paint.
         QCoreApplication::processEvents();
-        while (wnd->HasTimer(TIMER_FRAME)) {
+        const auto period = std::chrono::milliseconds(g_pDetectShow->FramePeriod());
+        auto due = Clock::now();
+        while (wnd->HasTimer(TIMER_FRAME) && ticks.size() < maxTicks) {
+            if (paced) {
+                due += period;
+                std::this_thread::sleep_until(due);
+            }
             const bool playArmed = wnd->HasTimer(TIMER_PLAY);
             const int32_t before = g_pDetectShow->TickCount();
             const double c0 = ThreadCpuMs();
@@ -108,7 +118,18 @@ void BM_FrameTick(benchmark::State& state) {
     platform::SetShowWindows(nullptr);
     platform::SetVideoFiles(nullptr);
 }
+
+void BM_FrameTick(benchmark::State& state) { RunFrameTicks(state, false, SIZE_MAX); }
 BENCHMARK(BM_FrameTick)
+    ->Args({640, 480, 300})
+    ->Args({1920, 1080, 300})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The window's real rhythm: a tick every frame period with the processor
+// free in between, which is what the decoder can use to work ahead.
+void BM_FrameTickPaced(benchmark::State& state) { RunFrameTicks(state, true, 200); }
+BENCHMARK(BM_FrameTickPaced)
     ->Args({640, 480, 300})
     ->Args({1920, 1080, 300})
     ->Iterations(1)
