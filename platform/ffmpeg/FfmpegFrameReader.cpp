@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "platform/BitmapInfo.h"
 
@@ -20,6 +21,11 @@ constexpr int kSeekAttempts = 10;
 constexpr int64_t kMaxLag = 16;
 // Beyond this a timestamp is noise; keeps the arithmetic on stamps in range.
 constexpr int64_t kSaneStamp = int64_t{1} << 52;
+// A caller asking for the frame being read ahead sooner than this after the
+// work began gains less from it than the two thread wake-ups cost...
+constexpr std::chrono::microseconds kFlatOut{200};
+// ...and reads this many frames without reading ahead.
+constexpr int kAheadRest = 16;
 
 // The full-range JPEG formats are deprecated in the converter: use the plain
 // layout and say the range instead.
@@ -85,6 +91,7 @@ FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc)
     // A little slack past the last row: the converter's vector stores are
     // the only writers there, and no reader is told about it.
     m_output.resize(sizeof(BITMAPINFOHEADER) + pixels + 64);
+    m_ahead.resize(m_output.size());
     BITMAPINFOHEADER header{};
     header.biSize = sizeof header;
     header.biWidth = desc.nWidth;
@@ -94,9 +101,19 @@ FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc)
     header.biCompression = BI_RGB;
     header.biSizeImage = static_cast<uint32_t>(pixels);
     std::memcpy(m_output.data(), &header, sizeof header);
+    std::memcpy(m_ahead.data(), &header, sizeof header);
 }
 
-FfmpegFrameReader::~FfmpegFrameReader() = default;
+FfmpegFrameReader::~FfmpegFrameReader() {
+    if (!m_worker.joinable()) return;
+    m_cancel.store(true, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(m_aheadMutex);
+        m_stop = true;
+    }
+    m_aheadWake.notify_one();
+    m_worker.join();
+}
 
 // (Re)opens the file from its start with a fresh decoder.
 bool FfmpegFrameReader::OpenInputAndDecoder() {
@@ -197,14 +214,17 @@ bool FfmpegFrameReader::DecodeNext() {
     }
 }
 
-// Decodes on until the picture numbered `frame` is in the output buffer.
-FfmpegFrameReader::Reached FfmpegFrameReader::DecodeTo(int64_t frame) {
+// Decodes on until the picture numbered `frame` is in `pixels`.
+// A cancelled fetch ahead stops between pictures, leaving the state as a
+// plain decode on would.
+FfmpegFrameReader::Reached FfmpegFrameReader::DecodeTo(int64_t frame, uint8_t* pixels) {
     for (;;) {
         int64_t number;
         if (m_pending) {
             m_pending = false;
             number = m_pendingNumber;
         } else {
+            if (m_cancel.load(std::memory_order_relaxed)) return Reached::Cancelled;
             if (!DecodeNext()) {
                 m_bHitEnd = true;
                 return Reached::End;
@@ -219,8 +239,12 @@ FfmpegFrameReader::Reached FfmpegFrameReader::DecodeTo(int64_t frame) {
             continue;
         }
         if (number == frame) {
-            if (!Convert(m_frame.get())) return Reached::End;
-            m_outputNumber = frame;
+            if (m_cancel.load(std::memory_order_relaxed)) {
+                m_pending = true;
+                m_pendingNumber = number;
+                return Reached::Cancelled;
+            }
+            if (!Convert(m_frame.get(), pixels)) return Reached::End;
             // Kept as the picture shown before any later number the stream skips.
             av_frame_unref(m_before.get());
             av_frame_move_ref(m_before.get(), m_frame.get());
@@ -232,8 +256,8 @@ FfmpegFrameReader::Reached FfmpegFrameReader::DecodeTo(int64_t frame) {
         if (m_beforeNumber < 0) return Reached::Overshot;
         m_pending = true;
         m_pendingNumber = number;
-        if (!Convert(m_before.get())) return Reached::End;
-        m_outputNumber = frame;
+        if (m_cancel.load(std::memory_order_relaxed)) return Reached::Cancelled;
+        if (!Convert(m_before.get(), pixels)) return Reached::End;
         return Reached::Exact;
     }
 }
@@ -249,7 +273,7 @@ bool FfmpegFrameReader::SeekPays(int64_t frame) const {
     return frame - at > kForwardLimit;
 }
 
-bool FfmpegFrameReader::SeekTo(int64_t frame) {
+FfmpegFrameReader::Reached FfmpegFrameReader::SeekTo(int64_t frame, uint8_t* pixels) {
     int64_t target = StreamTime(frame + m_lag);
     const int64_t oneFrame =
         std::clamp<int64_t>(StreamTime(1) - StreamTime(0), 1, kSaneStamp >> 16);
@@ -264,52 +288,132 @@ bool FfmpegFrameReader::SeekTo(int64_t frame) {
             target = m_desc.nStartTime;
             continue;
         } else if (!OpenInputAndDecoder()) {
-            return false;
+            return Reached::End;
         }
-        switch (DecodeTo(frame)) {
-            case Reached::Exact:
-                return true;
-            case Reached::End:
-                return false;
-            case Reached::Overshot:
-                break;
-        }
-        if (fromStart) return false;
+        const Reached reached = DecodeTo(frame, pixels);
+        if (reached != Reached::Overshot) return reached;
+        if (fromStart) return Reached::End;
         // Land before the keyframe that came too late, further back each try.
         const int64_t landed = m_seekLanding != AV_NOPTS_VALUE
                                    ? std::clamp(m_seekLanding, m_desc.nStartTime, target)
                                    : target;
         target = landed - (oneFrame << attempt);
     }
-    return false;
+    return Reached::End;
 }
 
 const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
-    if (frame >= m_desc.dwLength || !m_codec) return nullptr;
+    if (frame >= m_desc.dwLength) return nullptr;
     const int64_t n = frame;
     if (n == m_outputNumber) return m_output.data();
-    // A damaged or cut file may hold fewer pictures than its header says.
-    if (n >= m_firstMissing) return nullptr;
-    m_outputNumber = -1;
-    m_bHitEnd = false;
+    const bool sequential = n == m_lastFetched + 1;
+    m_lastFetched = n;
 
-    bool ok;
-    if (!SeekPays(n)) {
-        const Reached reached = DecodeTo(n);
-        ok = reached == Reached::Exact || (reached == Reached::Overshot && SeekTo(n));
-    } else {
-        ok = SeekTo(n);
+    Reached reached = Reached::Cancelled;
+    if (m_aheadInFlight) {
+        const bool wanted = n == m_aheadFrame;
+        const bool early = std::chrono::steady_clock::now() - m_aheadStarted < kFlatOut;
+        reached = FinishAhead(!wanted);
+        // Done ahead, the frame only needs the buffers swapped.
+        if (wanted && reached == Reached::Exact) m_output.swap(m_ahead);
+        // Asked for next right away (or before the worker even began): the
+        // caller reads flat out, and handing frames over only costs it.
+        if (wanted && (early || reached == Reached::Cancelled)) m_aheadRest = kAheadRest;
     }
-    // Decoding from at or before n to the end never met n: nothing from n on exists.
-    if (!ok && m_bHitEnd) m_firstMissing = std::min(m_firstMissing, n);
-    return ok ? m_output.data() : nullptr;
+    if (reached == Reached::Cancelled) {
+        if (!m_codec) return nullptr;
+        // A damaged or cut file may hold fewer pictures than its header says.
+        if (n >= m_firstMissing) return nullptr;
+        m_outputNumber = -1;
+        reached = Fetch(n, m_output.data() + sizeof(BITMAPINFOHEADER));
+    }
+    if (reached != Reached::Exact) {
+        m_outputNumber = -1;
+        return nullptr;
+    }
+    m_outputNumber = n;
+    if (m_aheadRest > 0)
+        --m_aheadRest;
+    else if (sequential && n + 1 < m_desc.dwLength && n + 1 < m_firstMissing && m_codec)
+        StartAhead(n + 1);
+    return m_output.data();
+}
+
+// Frame `frame` into `pixels`, decoding on or seeking, whichever costs less.
+FfmpegFrameReader::Reached FfmpegFrameReader::Fetch(int64_t frame, uint8_t* pixels) {
+    m_bHitEnd = false;
+    Reached reached;
+    if (!SeekPays(frame)) {
+        reached = DecodeTo(frame, pixels);
+        if (reached == Reached::Overshot) reached = SeekTo(frame, pixels);
+    } else {
+        reached = SeekTo(frame, pixels);
+    }
+    // Decoding from at or before the frame to the end never met it: nothing from it on exists.
+    if (reached == Reached::End && m_bHitEnd) m_firstMissing = std::min(m_firstMissing, frame);
+    return reached;
+}
+
+void FfmpegFrameReader::StartAhead(int64_t frame) {
+    {
+        std::lock_guard lock(m_aheadMutex);
+        m_aheadFrame = frame;
+        m_aheadState = Ahead::Queued;
+    }
+    m_aheadInFlight = true;
+    m_aheadStarted = std::chrono::steady_clock::now();
+    if (m_worker.joinable()) {
+        m_aheadWake.notify_one();
+        return;
+    }
+    try {
+        m_worker = std::thread(&FfmpegFrameReader::AheadLoop, this);
+    } catch (const std::system_error&) {
+        // No thread to be had: the caller does all the work, as it can.
+        m_aheadInFlight = false;
+        m_aheadState = Ahead::Idle;
+    }
+}
+
+// Waits until the worker has let go of the decoder and returns what its job
+// reached; Cancelled when the caller must fetch for itself. A job not yet
+// begun is taken back: asked for right away, as in reading flat out, the
+// caller does the work sooner than a waking worker would. With `cancel`, a
+// job under way stops at its next picture and its result is dropped.
+FfmpegFrameReader::Reached FfmpegFrameReader::FinishAhead(bool cancel) {
+    std::unique_lock lock(m_aheadMutex);
+    m_aheadInFlight = false;
+    if (m_aheadState == Ahead::Queued) {
+        m_aheadState = Ahead::Idle;
+        return Reached::Cancelled;
+    }
+    if (cancel) m_cancel.store(true, std::memory_order_relaxed);
+    m_aheadDone.wait(lock, [this] { return m_aheadState == Ahead::Done; });
+    m_cancel.store(false, std::memory_order_relaxed);
+    m_aheadState = Ahead::Idle;
+    return cancel ? Reached::Cancelled : m_aheadReached;
+}
+
+void FfmpegFrameReader::AheadLoop() {
+    std::unique_lock lock(m_aheadMutex);
+    for (;;) {
+        m_aheadWake.wait(lock, [this] { return m_stop || m_aheadState == Ahead::Queued; });
+        if (m_stop) return;
+        m_aheadState = Ahead::Running;
+        const int64_t frame = m_aheadFrame;
+        lock.unlock();
+        const Reached reached = Fetch(frame, m_ahead.data() + sizeof(BITMAPINFOHEADER));
+        lock.lock();
+        m_aheadReached = reached;
+        m_aheadState = Ahead::Done;
+        m_aheadDone.notify_one();
+    }
 }
 
 // Converts one picture to the output: blue-green-red, bottom row first.
-bool FfmpegFrameReader::Convert(const AVFrame* frame) {
+bool FfmpegFrameReader::Convert(const AVFrame* frame, uint8_t* pixels) {
     const int w = m_desc.nWidth, h = m_desc.nHeight;
     const size_t row = static_cast<size_t>(w) * 3;
-    uint8_t* pixels = m_output.data() + sizeof(BITMAPINFOHEADER);
     if (frame->width <= 0 || frame->height <= 0 || !frame->data[0]) return false;
 
     if (frame->format == AV_PIX_FMT_BGR24 && frame->width == w && frame->height == h) {

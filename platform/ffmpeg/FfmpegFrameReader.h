@@ -12,8 +12,26 @@
 // the seek is already past n (pictures shown before their keyframe), it seeks
 // a keyframe further back. A number the stream skips (a dropped frame) gets
 // the picture shown before it.
+//
+// Playback asks for n, n again, then n + 1, a frame period apart, and at
+// large sizes decoding and converting is most of a period's work, on a
+// decoder with no threads of its own. So after a call that fetched n and
+// followed n - 1, the reader's own thread fetches n + 1 into a second buffer
+// while the caller works on n; asking for n + 1 then only waits for the rest
+// of that work and swaps the buffers. Asking for n again returns the first
+// buffer untouched. Any other number stops that work at its next picture and
+// waits for it before decoding itself. A caller that asks for n + 1 at once
+// reads flat out, with nothing to overlap: it goes without reading ahead for
+// a while (and takes back work not yet begun). The demuxer, decoder and
+// converter are used by one thread at a time: the caller's, or the reader's
+// while a fetch ahead is in flight.
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/VideoFile.h"
@@ -31,18 +49,24 @@ public:
 private:
     explicit FfmpegFrameReader(const FfmpegStreamDesc& desc);
 
-    enum class Reached { Exact, Overshot, End };
+    enum class Reached { Exact, Overshot, End, Cancelled };
+    enum class Ahead { Idle, Queued, Running, Done };
 
     bool OpenInputAndDecoder();
     void MeasureLag();
-    bool SeekTo(int64_t frame);
+    Reached Fetch(int64_t frame, uint8_t* pixels);
+    Reached SeekTo(int64_t frame, uint8_t* pixels);
     bool SeekPays(int64_t frame) const;
     void ResetDecodeState();
-    Reached DecodeTo(int64_t frame);
+    Reached DecodeTo(int64_t frame, uint8_t* pixels);
     bool DecodeNext();
     int64_t FrameNumber(const AVFrame* frame);
     int64_t StreamTime(int64_t frame) const;
-    bool Convert(const AVFrame* frame);
+    bool Convert(const AVFrame* frame, uint8_t* pixels);
+
+    void StartAhead(int64_t frame);
+    Reached FinishAhead(bool cancel);
+    void AheadLoop();
 
     FfmpegStreamDesc m_desc;
     AVRational m_frameDuration{1, 1};  // in seconds
@@ -72,4 +96,21 @@ private:
 
     std::vector<uint8_t> m_output;  // header, then bottom-up rows
     int64_t m_outputNumber = -1;
+    int64_t m_lastFetched = -1;  // the last number asked for that was not the cached one
+
+    // Fetching ahead. Everything above belongs to the worker from StartAhead
+    // until FinishAhead returns, except m_output and the numbers kept with it.
+    std::vector<uint8_t> m_ahead;  // same layout as m_output; swapped with it when wanted
+    std::mutex m_aheadMutex;
+    std::condition_variable m_aheadWake;  // a job or the stop for the worker
+    std::condition_variable m_aheadDone;  // the job's end for the caller
+    bool m_aheadInFlight = false;         // the caller's own note, read without the lock
+    int m_aheadRest = 0;                  // frames to go before reading ahead again
+    std::chrono::steady_clock::time_point m_aheadStarted;
+    Ahead m_aheadState = Ahead::Idle;
+    int64_t m_aheadFrame = -1;
+    Reached m_aheadReached = Reached::End;
+    bool m_stop = false;
+    std::atomic<bool> m_cancel{false};  // the job's result is no longer wanted
+    std::thread m_worker;               // started by the first fetch ahead
 };

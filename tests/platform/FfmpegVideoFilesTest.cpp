@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/BitmapInfo.h"
@@ -258,5 +259,160 @@ TEST(FfmpegVideoFiles, TruncatedClipDeliversOnlyTrueFrames) {
     }
     EXPECT_GT(delivered, 0);
 }
+
+// Reading ahead during playback: whatever order the numbers come in, each
+// call delivers exactly the bytes a reader walking backwards (which never
+// reads ahead) delivers for that frame, and they stay put until the next call
+// while the reader works on in the background.
+struct AheadCase {
+    const char* name;
+    ClipCodec codec;
+    int maxBFrames;
+    int dropEvery;
+    bool cut;  // the file loses its second half
+};
+
+void PrintTo(const AheadCase& c, std::ostream* os) { *os << c.name; }
+
+class FfmpegReadAhead : public testing::TestWithParam<AheadCase> {
+protected:
+    static constexpr int kWidth = 176, kHeight = 48, kFrames = 75;
+    static constexpr size_t kBytes = 40 + size_t{kWidth} * 3 * kHeight;
+
+    // A clip of this case's own, so that parallel runs never share a file.
+    std::string Clip() const {
+        const AheadCase& c = GetParam();
+        ClipOptions o;
+        o.codec = c.codec;
+        o.maxBFrames = c.maxBFrames;
+        o.dropEvery = c.dropEvery;
+        o.width = kWidth;
+        o.height = kHeight;
+        o.frames = kFrames;
+        o.gop = 12;
+        std::string name = std::string("ffmpeg_ahead_") +
+                           testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        const bool raw = c.codec == ClipCodec::RawBgr24;
+        const std::string path = MakeClip(name + ".avi", o, raw ? PaintExact : PaintFrameStamp);
+        if (!c.cut) return path;
+        const std::string cut = TestDataPath(name + "_cut.avi");
+        std::filesystem::copy_file(path, cut, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::resize_file(cut, std::filesystem::file_size(path) / 2);
+        return cut;
+    }
+
+    // Every frame's bytes as read backwards; empty where none is delivered.
+    static std::vector<std::vector<uint8_t>> ReadBackwards(IFrameReader& reader, uint32_t length) {
+        std::vector<std::vector<uint8_t>> frames(length);
+        for (uint32_t n = length; n-- > 0;)
+            if (const uint8_t* frame = reader.GetFrame(n)) frames[n].assign(frame, frame + kBytes);
+        return frames;
+    }
+
+    // "" when the bitmap shows frame n: the picture before it for a dropped one.
+    static std::string Shows(const uint8_t* frame, uint32_t n) {
+        const AheadCase& c = GetParam();
+        int shown = static_cast<int>(n);
+        if (c.dropEvery && n % c.dropEvery == static_cast<uint32_t>(c.dropEvery - 1)) --shown;
+        if (c.codec == ClipCodec::RawBgr24) return CheckExact(frame, shown, kWidth, kHeight);
+        const int got = ReadFrameStamp(frame + 40, kWidth, kHeight);
+        return got == shown ? "" : "stamp " + std::to_string(got);
+    }
+
+    // "" when `frame` is what `expected` says for n.
+    static std::string Matches(const uint8_t* frame, uint32_t n,
+                               const std::vector<std::vector<uint8_t>>& expected) {
+        if (n >= expected.size() || expected[n].empty())
+            return frame ? "delivered, backwards gave none" : "";
+        if (!frame) return "none, backwards delivered";
+        if (!std::equal(expected[n].begin(), expected[n].end(), frame)) return "other bytes";
+        return Shows(frame, n);
+    }
+};
+
+TEST_P(FfmpegReadAhead, PlaybackMixedWithJumpsDeliversEachFrameExactly) {
+    FfmpegVideoFiles files;
+    const std::string path = Clip();
+    Opened clip = OpenLastVideo(files, path);
+    Opened backwards = OpenLastVideo(files, path);
+    ASSERT_TRUE(clip.reader && backwards.reader);
+    ASSERT_EQ(clip.stream->Info().dwLength, static_cast<uint32_t>(kFrames));
+    const auto expected = ReadBackwards(*backwards.reader, kFrames);
+    const auto delivered = std::count_if(expected.begin(), expected.end(),
+                                         [](const auto& bytes) { return !bytes.empty(); });
+    if (GetParam().cut) {
+        EXPECT_GT(delivered, 10);
+        EXPECT_LT(delivered, kFrames - 10);
+    } else {
+        EXPECT_EQ(delivered, kFrames);
+    }
+
+    // Runs played as the detection window does (n, n again, then n + 1), each
+    // left by a jump: back, just past the frame read ahead, onto it after a
+    // detour, off the end, and to the last frame.
+    std::vector<uint32_t> order;
+    auto play = [&](uint32_t from, uint32_t count) {
+        for (uint32_t n = from; n < from + count; ++n) order.insert(order.end(), {n, n});
+    };
+    play(0, 8);
+    order.push_back(3);
+    play(4, 5);
+    order.push_back(10);
+    play(20, 3);
+    order.insert(order.end(), {23, 30, 23});
+    play(24, 4);
+    order.insert(order.end(), {kFrames, 28, 0xFFFFFFFFu});
+    play(29, 2);
+    order.push_back(11);
+    play(kFrames - 4, 6);  // into the end and past it
+    order.push_back(kFrames - 1);
+    play(static_cast<uint32_t>(delivered) - 3, 6);  // into a cut file's end
+    order.push_back(2);
+    std::mt19937 rng(5);
+    for (int i = 0; i < 12; ++i) play(rng() % kFrames, 1 + rng() % 4);
+
+    for (size_t i = 0; i < order.size(); ++i) {
+        const uint32_t n = order[i];
+        const uint8_t* frame = clip.reader->GetFrame(n);
+        ASSERT_EQ(Matches(frame, n, expected), "") << "call " << i << " frame " << n;
+        // As long as a tick's work: the reader is busy with the next frame meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_EQ(Matches(frame, n, expected), "") << "changed after call " << i << " frame " << n;
+    }
+}
+
+TEST_P(FfmpegReadAhead, ReaderReleasedWhileReadingAhead) {
+    FfmpegVideoFiles files;
+    const std::string path = Clip();
+    for (uint32_t stop = 0; stop < 12; ++stop) {
+        Opened clip = OpenLastVideo(files, path);
+        ASSERT_TRUE(clip.reader);
+        // Paced like playback, so that the reader keeps reading ahead.
+        for (uint32_t n = 0; n <= stop; ++n) {
+            const uint8_t* frame = clip.reader->GetFrame(n);
+            ASSERT_NE(frame, nullptr) << n;
+            ASSERT_EQ(Shows(frame, n), "") << n;
+            if (n < stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        // Odd rounds turn away from the frame being read ahead first.
+        if (stop % 2) {
+            const uint8_t* frame = clip.reader->GetFrame(stop / 2);
+            ASSERT_NE(frame, nullptr);
+            ASSERT_EQ(Shows(frame, stop / 2), "");
+            frame = clip.reader->GetFrame(stop / 2 + 1);
+            ASSERT_NE(frame, nullptr);
+            ASSERT_EQ(Shows(frame, stop / 2 + 1), "");
+        }
+        clip.reader.reset();  // the next frame is still being read
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, FfmpegReadAhead,
+                         testing::Values(AheadCase{"raw", ClipCodec::RawBgr24, 0, 0, false},
+                                         AheadCase{"raw_dropped", ClipCodec::RawBgr24, 0, 7, false},
+                                         AheadCase{"raw_cut", ClipCodec::RawBgr24, 0, 0, true},
+                                         AheadCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 0, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
