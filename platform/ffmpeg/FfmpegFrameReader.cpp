@@ -157,8 +157,11 @@ void FfmpegFrameReader::ResetDecodeState() {
     m_pending = false;
     m_position = -1;
     m_lastStamp = AV_NOPTS_VALUE;
+    m_lastPacket = AV_NOPTS_VALUE;
     m_seekLanding = AV_NOPTS_VALUE;
     m_draining = false;
+    m_drainedFrames.clear();
+    m_drainNext = 0;
     m_drained = false;
 }
 
@@ -171,10 +174,17 @@ int64_t FfmpegFrameReader::FrameNumber(const AVFrame* frame) {
     // Stamps from damaged files can be anything; far-out ones count as none.
     if (stamp < -kSaneStamp || stamp > kSaneStamp) stamp = AV_NOPTS_VALUE;
     if (stamp == AV_NOPTS_VALUE) {
-        // No stamp at all: one frame after the previous picture.
-        stamp = m_lastStamp == AV_NOPTS_VALUE
-                    ? m_desc.nStartTime
-                    : m_lastStamp + av_rescale_q(1, m_frameDuration, m_desc.timeBase);
+        const int64_t oneFrame = av_rescale_q(1, m_frameDuration, m_desc.timeBase);
+        // No stamp at all: one frame after the previous picture...
+        stamp = m_lastStamp == AV_NOPTS_VALUE ? m_desc.nStartTime : m_lastStamp + oneFrame;
+        // ...or, drained, counted back from the last picture, due the lag
+        // after the last packet: after a seek near the end no picture before
+        // it may have had a stamp.
+        if (m_draining && m_lastPacket != AV_NOPTS_VALUE) {
+            const auto later = static_cast<int64_t>(m_drainedFrames.size() - m_drainNext);
+            const int64_t fromEnd = m_lastPacket + (m_lag - later) * oneFrame;
+            stamp = m_lastStamp == AV_NOPTS_VALUE ? fromEnd : std::max(stamp, fromEnd);
+        }
     }
     m_lastStamp = stamp;
     return av_rescale_q(stamp - m_desc.nStartTime, m_desc.timeBase, m_frameDuration) - m_lag;
@@ -183,6 +193,7 @@ int64_t FfmpegFrameReader::FrameNumber(const AVFrame* frame) {
 // Next picture into m_frame; false once the stream has nothing more.
 bool FfmpegFrameReader::DecodeNext() {
     if (m_drained || !m_codec) return false;
+    if (m_draining) return Drain();
     for (;;) {
         const int rc = avcodec_receive_frame(m_codec.get(), m_frame.get());
         if (rc == 0) return true;
@@ -190,28 +201,46 @@ bool FfmpegFrameReader::DecodeNext() {
             m_drained = true;
             return false;
         }
-        if (m_draining) {
-            // Whatever a draining decoder says besides a picture ends the stream.
-            m_drained = true;
-            return false;
-        }
         const int read = av_read_frame(m_input.get(), m_packet.get());
         if (read < 0) {
-            // End of file or an unreadable rest: let the decoder give up what it holds.
+            // End of file or an unreadable rest: let the decoder give up what
+            // it holds, all at once, so that each picture's place from the
+            // end is known.
             m_draining = true;
             avcodec_send_packet(m_codec.get(), nullptr);
-            continue;
+            for (;;) {
+                ffmpeg::FramePtr frame(av_frame_alloc());
+                // Whatever a draining decoder says besides a picture ends the stream.
+                if (!frame || avcodec_receive_frame(m_codec.get(), frame.get()) != 0) break;
+                m_drainedFrames.push_back(std::move(frame));
+            }
+            return Drain();
         }
         // An empty chunk stands for a dropped frame; handed to the decoder it
         // would read as the end of the stream.
         if (m_packet->stream_index == m_desc.nIndex && m_packet->size > 0) {
-            if (m_seekLanding == AV_NOPTS_VALUE)
-                m_seekLanding = m_packet->dts != AV_NOPTS_VALUE ? m_packet->dts : m_packet->pts;
+            const int64_t time = m_packet->dts != AV_NOPTS_VALUE ? m_packet->dts : m_packet->pts;
+            if (m_seekLanding == AV_NOPTS_VALUE) m_seekLanding = time;
+            if (time != AV_NOPTS_VALUE && time > -kSaneStamp && time < kSaneStamp)
+                m_lastPacket = time;
             // Damaged packets are dropped; the decoder recovers at the next good one.
             avcodec_send_packet(m_codec.get(), m_packet.get());
         }
         av_packet_unref(m_packet.get());
     }
+}
+
+// The next picture the drained decoder gave up into m_frame.
+bool FfmpegFrameReader::Drain() {
+    if (m_drainNext == m_drainedFrames.size()) {
+        m_drainedFrames.clear();
+        m_drainNext = 0;
+        m_drained = true;
+        return false;
+    }
+    av_frame_unref(m_frame.get());
+    av_frame_move_ref(m_frame.get(), m_drainedFrames[m_drainNext++].get());
+    return true;
 }
 
 // Decodes on until the picture numbered `frame` is in `pixels`.
@@ -269,7 +298,11 @@ bool FfmpegFrameReader::SeekPays(int64_t frame) const {
     const int64_t at = m_pending ? m_pendingNumber : m_position;
     const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
         m_stream, StreamTime(frame + m_lag), AVSEEK_FLAG_BACKWARD);
-    if (key) return key->timestamp > StreamTime(at + m_lag);
+    // The index holds decode times: a keyframe that is the next packet to
+    // read, or one already read, skips nothing, and it may well be shown
+    // after the frame.
+    const int64_t read = m_lastPacket != AV_NOPTS_VALUE ? m_lastPacket : StreamTime(at + m_lag);
+    if (key) return key->timestamp > read + (StreamTime(1) - StreamTime(0));
     return frame - at > kForwardLimit;
 }
 

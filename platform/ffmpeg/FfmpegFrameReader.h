@@ -6,12 +6,18 @@
 // frame. AVI stores no presentation times, so a decoder that holds pictures
 // back for B-frames stamps each picture with a later packet's time; that lag
 // is measured on the stream's first picture (always frame 0) and taken off.
+// The pictures a drained decoder gives up at the end have no stamp. The last
+// of them is the stream's last picture, due the lag after the last packet's
+// time (whatever a seek left undecoded before it); the others one frame
+// earlier each.
 //
 // Reading n then n + 1 decodes on without seeking. A jump seeks to the
 // keyframe at or before n and decodes forward; when the first picture after
 // the seek is already past n (pictures shown before their keyframe), it seeks
-// a keyframe further back. A number the stream skips (a dropped frame) gets
-// the picture shown before it.
+// a keyframe further back. The index gives a keyframe's decode time, not the
+// time it is shown, so only a keyframe beyond the next packet is worth a
+// seek. A number the stream skips (a dropped frame) gets the picture shown
+// before it.
 //
 // Playback asks for n, n again, then n + 1, a frame period apart, and at
 // large sizes decoding and converting is most of a period's work, on a
@@ -60,6 +66,7 @@ private:
     void ResetDecodeState();
     Reached DecodeTo(int64_t frame, uint8_t* pixels);
     bool DecodeNext();
+    bool Drain();
     int64_t FrameNumber(const AVFrame* frame);
     int64_t StreamTime(int64_t frame) const;
     bool Convert(const AVFrame* frame, uint8_t* pixels);
@@ -83,8 +90,11 @@ private:
     int64_t m_pendingNumber = -1;
     int64_t m_position = -1;  // number of the last picture decoded
     int64_t m_lastStamp = AV_NOPTS_VALUE;
+    int64_t m_lastPacket = AV_NOPTS_VALUE;   // stream time of the last packet sent to the decoder
     int64_t m_seekLanding = AV_NOPTS_VALUE;  // stream time of the first packet after a seek
     bool m_draining = false;
+    std::vector<ffmpeg::FramePtr> m_drainedFrames;  // given up by the decoder, not yet taken
+    size_t m_drainNext = 0;
     bool m_drained = false;
     bool m_bHitEnd = false;              // the last decode ran out of pictures
     int64_t m_firstMissing = INT64_MAX;  // no picture from this number on
