@@ -13,15 +13,8 @@ using Bytes = std::vector<uint8_t>;
 // A 2 x 2 frame: bottom row first in memory, blue-green-red pixels.
 const Bytes kFrame2x2 = {10, 20, 31, 0, 0, 2, 0, 0, 255, 255, 255, 255};
 
-TEST(PixelTransforms, TwoByTwoFrame) {
-    Bytes rgb(12, 0xEE);
-    CAviControl::FlipSwapCopy(kFrame2x2.data(), rgb.data(), 2, 2);
-    EXPECT_EQ(rgb, (Bytes{255, 0, 0, 255, 255, 255, 31, 20, 10, 2, 0, 0}));
-
-    Bytes inPlace = kFrame2x2;
-    CAviControl::FlipSwapInPlace(inPlace.data(), 2, 2);
-    EXPECT_EQ(inPlace, rgb);
-
+// Channels 1 and 2 are red and green; 3 and above the mean of the three, rounded down.
+TEST(PixelTransforms, ChannelsOfATwoByTwoFrame) {
     struct {
         int channel;
         Bytes expected;
@@ -32,10 +25,6 @@ TEST(PixelTransforms, TwoByTwoFrame) {
         CAviControl::ExtractChannel(kFrame2x2.data(), out.data(), 2, 2, c.channel);
         EXPECT_EQ(out, c.expected) << "channel " << c.channel;
     }
-
-    Bytes region(3, 0xEE);
-    CAviControl::ExtractChannelRegion(kFrame2x2.data(), region.data(), 2, 2, 1, 0, 2, 2, 1);
-    EXPECT_EQ(region, (Bytes{255, 2, 0xEE}));
 }
 
 TEST(PixelTransforms, EmptyRegionsAndChannelsBelowOneWriteNothing) {
