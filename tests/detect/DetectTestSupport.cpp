@@ -4,41 +4,19 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
-namespace {
+#include "tests/sound/WavTestFiles.h"
 
-void Put16(std::vector<uint8_t>& v, size_t at, uint16_t x) {
-    v[at] = x & 0xFF;
-    v[at + 1] = x >> 8;
+TestLauncher AddFakeClip(FakeVideoFiles& files, const std::string& path, int width, int height,
+                         uint32_t rate, uint32_t scale, uint32_t frames) {
+    FakeVideoClip clip;
+    clip.info = VideoFileInfo{0, uint32_t(width), uint32_t(height), rate, scale};
+    clip.streams.push_back(FakeVideoStream{streamtypeVIDEO, frames, width, height, true, {}});
+    files.AddClip(path, clip);
+    TestLauncher launcher;
+    launcher.strAviPath = path;
+    return launcher;
 }
-
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v[at + i] = (x >> (8 * i)) & 0xFF;
-}
-
-void WriteWave(const std::string& path, uint32_t rate) {
-    const uint32_t nData = 4000;
-    std::vector<uint8_t> file(44 + nData, 0x80);
-    std::memcpy(&file[0], "RIFF", 4);
-    Put32(file, 4, 36 + nData);
-    std::memcpy(&file[8], "WAVEfmt ", 8);
-    Put32(file, 16, 16);
-    Put16(file, 20, 1);  // PCM
-    Put16(file, 22, 1);  // mono
-    Put32(file, 24, rate);
-    Put32(file, 28, rate);  // 8-bit: one byte per sample
-    Put16(file, 32, 1);
-    Put16(file, 34, 8);
-    std::memcpy(&file[36], "data", 4);
-    Put32(file, 40, nData);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), f), file.size());
-    std::fclose(f);
-}
-
-}  // namespace
 
 void WriteTestWaves(TestLauncher& launcher, const std::string& folder, int count) {
     launcher.strWaveFolder = folder;
@@ -46,7 +24,12 @@ void WriteTestWaves(TestLauncher& launcher, const std::string& folder, int count
     for (int n = 0; n < count; ++n) {
         char name[16];
         std::snprintf(name, sizeof name, "w%02d", n);
-        WriteWave(folder + name + ".wav", TestWaveRate(n));
+        std::vector<uint8_t> file = wavtest::Header(wavtest::Pcm(1, TestWaveRate(n), 8), 4000);
+        file.resize(44 + 4000, 0x80);
+        FILE* f = std::fopen((folder + name + ".wav").c_str(), "wb");
+        ASSERT_NE(f, nullptr) << folder << name;
+        ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), f), file.size());
+        std::fclose(f);
         launcher.waveNames.push_back(name);
     }
 }
@@ -76,6 +59,16 @@ std::string WriteCellClip(const std::string& name, ClipOptions options, const Ce
         &error);
     EXPECT_TRUE(ok) << error;
     return path;
+}
+
+TestLauncher PermutedCellClip(const std::string& name) {
+    ClipOptions options;
+    options.width = 224;
+    options.height = 120;
+    options.frames = 30;
+    TestLauncher launcher;
+    launcher.strAviPath = WriteCellClip(name, options, PermutedLevel);
+    return launcher;
 }
 
 std::vector<int> ExpectedCells(const CellLevelFn& level) {

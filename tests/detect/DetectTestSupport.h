@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "detect/DetectLauncher.h"
+#include "tests/fakes/FakeVideoFiles.h"
 #include "tests/support/ClipWriter.h"
 
 struct TestLauncher final : IDetectLauncher {
@@ -25,6 +26,11 @@ struct TestLauncher final : IDetectLauncher {
     std::string GetWaveFolder() const override { return strWaveFolder; }
     std::string GetAviPath() const override { return strAviPath; }
 };
+
+// Adds a clip of one decodable video stream to the fake library; a launcher
+// that plays it.
+TestLauncher AddFakeClip(FakeVideoFiles& files, const std::string& path, int width, int height,
+                         uint32_t rate, uint32_t scale, uint32_t frames);
 
 // Sample rate of test wave n: a stream's rate tells which clip it plays.
 constexpr uint32_t TestWaveRate(int n) { return 8000 + 1000 * static_cast<uint32_t>(n); }
@@ -44,6 +50,10 @@ std::string WriteCellClip(const std::string& name, ClipOptions options, const Ce
 // Distinct red levels, a permutation of 20, 30 ... 220 over the cells: top
 // cell 15 (2, 1), middle 19 (2, 5), bottom 2 (0, 2), none of them adjacent.
 uint8_t PermutedLevel(int row, int col);
+
+// A launcher playing a written 224 x 120 clip of 30 frames painted with
+// PermutedLevel: cells of 32 x 40.
+TestLauncher PermutedCellClip(const std::string& name);
 
 // Cell number (row * 7 + col) of the top, middle and bottom of distinct levels.
 std::vector<int> ExpectedCells(const CellLevelFn& level);

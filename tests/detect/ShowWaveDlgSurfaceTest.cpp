@@ -44,13 +44,7 @@ protected:
     }
 
     TestLauncher FakeClip(int w, int h) {
-        FakeVideoClip clip;
-        clip.info = VideoFileInfo{0, uint32_t(w), uint32_t(h), 25, 1};
-        clip.streams.push_back(FakeVideoStream{streamtypeVIDEO, 10, w, h, true, {}});
-        fakeVideo.AddClip("clip.avi", clip);
-        TestLauncher launcher;
-        launcher.strAviPath = "clip.avi";
-        return launcher;
+        return AddFakeClip(fakeVideo, "clip.avi", w, h, 25, 1, 10);
     }
 
     QtShowWindows windows;
@@ -61,13 +55,7 @@ protected:
 
 TEST_F(DetectSurface, OutlinesInTheirColoursUntilThePictureCoversThem) {
     platform::SetVideoFiles(&ffmpeg);
-    ClipOptions options;
-    options.width = 224;  // cells of 32 x 40 at (400, 324)
-    options.height = 120;
-    options.frames = 30;
-    TestLauncher launcher;
-    launcher.strAviPath = WriteCellClip("detect-surface.avi", options, PermutedLevel);
-    QtShowWindow* w = Open(launcher);
+    QtShowWindow* w = Open(PermutedCellClip("detect-surface.avi"));  // cells at (400, 324)
     ASSERT_NE(w, nullptr);
     for (int k = 0; k < 22; ++k) w->SendTimer(TIMER_FRAME);
     ASSERT_TRUE(w->HasTimer(TIMER_PLAY));

@@ -22,11 +22,9 @@
 namespace {
 
 int CountLines(const std::string& text, const std::string& prefix) {
+    const std::string lines = "\n" + text, key = "\n" + prefix;
     int n = 0;
-    for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) {
-        n += text.compare(at, prefix.size(), prefix) == 0;
-        if (text.find('\n', at) == std::string::npos) break;
-    }
+    for (size_t at = lines.find(key); at != std::string::npos; at = lines.find(key, at + 1)) ++n;
     return n;
 }
 
@@ -56,13 +54,7 @@ protected:
     }
 
     TestLauncher FakeClip(uint32_t rate, uint32_t scale, uint32_t frames) {
-        FakeVideoClip clip;
-        clip.info = VideoFileInfo{0, 64, 48, rate, scale};
-        clip.streams.push_back(FakeVideoStream{streamtypeVIDEO, frames, 64, 48, true, {}});
-        fakeVideo.AddClip("clip.avi", clip);
-        TestLauncher launcher;
-        launcher.strAviPath = "clip.avi";
-        return launcher;
+        return AddFakeClip(fakeVideo, "clip.avi", 64, 48, rate, scale, frames);
     }
 
     // Frame ticks 1..count; the ticks that ranked (started the play timer).
@@ -115,14 +107,8 @@ class DetectPlayTick : public DetectWindow, public ::testing::WithParamInterface
 
 TEST_P(DetectPlayTick, SoundsTheChosenCellsThatHaveAWaveAndWritesAllThree) {
     platform::SetVideoFiles(&ffmpeg);
-    ClipOptions options;
-    options.width = 224;
-    options.height = 120;
-    options.frames = 30;
     const int waves = GetParam();
-    TestLauncher launcher;
-    launcher.strAviPath =
-        WriteCellClip("detect-play-" + std::to_string(waves) + ".avi", options, PermutedLevel);
+    TestLauncher launcher = PermutedCellClip("detect-play-" + std::to_string(waves) + ".avi");
     WriteTestWaves(launcher, TestDataPath("detect-w" + std::to_string(waves) + "-"), waves);
     FakeShowWindow* w = Open(launcher);
     ASSERT_NE(w, nullptr);
@@ -195,10 +181,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, DetectClipEnd,
 
 TEST_F(DetectWindow, UnplayableClipsAndCameraModeCloseAtOnceWithOneLine) {
     FakeClip(1, 2, 10);  // 0.5 frames per second
-    FakeVideoClip fast;
-    fast.info = VideoFileInfo{0, 64, 48, 1001, 1};
-    fast.streams.push_back(FakeVideoStream{streamtypeVIDEO, 10, 64, 48, true, {}});
-    fakeVideo.AddClip("fast.avi", fast);
+    AddFakeClip(fakeVideo, "fast.avi", 64, 48, 1001, 1, 10);
     ClipOptions audio;
     audio.audioOnly = true;
     std::string error;

@@ -5,7 +5,6 @@ thread_local bool RecordingWaveOut::t_bInCall = false;
 MMRESULT RecordingWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
                                 uintptr_t dwInstance) {
     auto pRecord = std::make_unique<Record>();
-    pRecord->wfx = pwfx ? *pwfx : WAVEFORMATEX{};
     pRecord->callback = callback;
     pRecord->dwInstance = dwInstance;
     pRecord->pOwner = this;

@@ -11,7 +11,6 @@
 class RecordingWaveOut final : public IWaveOut {
 public:
     struct Record {
-        WAVEFORMATEX wfx{};
         WaveOutCallback callback = nullptr;
         uintptr_t dwInstance = 0;
         HWAVEOUT hwo = nullptr;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "platform/sdl/SdlWaveOut.h"
@@ -28,34 +29,13 @@ std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, doub
     for (size_t f = 0; f < frames; ++f) {
         const double x =
             level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
-        for (int c = 0; c < wfx.nChannels; ++c) {
-            switch (wfx.wBitsPerSample) {
-                case 8:
-                    out.push_back(static_cast<uint8_t>(std::lrint(128 + 127 * x)));
-                    break;
-                case 16: {
-                    const auto v = static_cast<int16_t>(std::lrint(32767 * x));
-                    out.push_back(static_cast<uint8_t>(v));
-                    out.push_back(static_cast<uint8_t>(v >> 8));
-                    break;
-                }
-                case 24: {
-                    const auto v = static_cast<int32_t>(std::lrint(8388607 * x));
-                    for (int b = 0; b < 3; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-                    break;
-                }
-                default: {
-                    const auto v = static_cast<int32_t>(std::lrint(2147483647.0 * x));
-                    for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-                }
-            }
-        }
+        // 8-bit samples are unsigned around 128; wider ones signed, little-endian.
+        const int bits = wfx.wBitsPerSample;
+        const int64_t v = std::llrint((bits == 8 ? 128 : 0) + double((1LL << (bits - 1)) - 1) * x);
+        for (int c = 0; c < wfx.nChannels; ++c)
+            for (int b = 0; b < bits / 8; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
     }
     return out;
-}
-
-std::vector<uint8_t> Silence(const WAVEFORMATEX& wfx, double seconds) {
-    return Tone(wfx, 1, 0, seconds);
 }
 
 bool WaitFor(const std::function<bool()>& done, int seconds) {
@@ -67,26 +47,18 @@ bool WaitFor(const std::function<bool()>& done, int seconds) {
     return true;
 }
 
+// Sets or clears an environment variable for the scope, then restores it.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old, m_bHad = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        if (const char* old = std::getenv(name)) m_old = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv() {
-        if (m_bHad)
-            setenv(m_name, m_old.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
+    ~ScopedEnv() { m_old ? setenv(m_name, m_old->c_str(), 1) : unsetenv(m_name); }
 
 private:
     const char* m_name;
-    std::string m_old;
-    bool m_bHad = false;
+    std::optional<std::string> m_old;
 };
 
 TEST(SdlWaveOut, TwentyOneMixedFormatClipsAllPlayToTheEnd) {
@@ -175,7 +147,7 @@ TEST_P(SdlFileOutput, HoldsTwoTonesAtTheirTimesWithoutClipping) {
     const std::string path = dir.path() + "/mix.wav";
     const WAVEFORMATEX wfx = GetParam();
     std::vector<uint8_t> clip = Tone(wfx, 440, 0.5, 0.15);
-    const auto gap = Silence(wfx, 0.30);
+    const auto gap = Tone(wfx, 1, 0, 0.30);  // silence
     const auto second = Tone(wfx, 1000, 0.5, 0.15);
     clip.insert(clip.end(), gap.begin(), gap.end());
     clip.insert(clip.end(), second.begin(), second.end());
@@ -269,17 +241,14 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
                    &h, &wfx, [](HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}, 0) ==
                WAVERR_BADFORMAT;
     };
-    WAVEFORMATEX wfx = Pcm(0, 44100, 16);
-    EXPECT_TRUE(refused(wfx)) << "0 channels";
-    EXPECT_TRUE(refused(Pcm(2, 0, 16))) << "rate 0";
-    EXPECT_TRUE(refused(Pcm(2, 44100, 12))) << "12 bits";
-    EXPECT_TRUE(refused(Pcm(9, 44100, 16))) << "9 channels";
-    wfx = Pcm(2, 44100, 16);
-    wfx.nBlockAlign = 6;
-    EXPECT_TRUE(refused(wfx)) << "block align";
-    wfx = Pcm(2, 44100, 16);
-    wfx.wFormatTag = 3;
-    EXPECT_TRUE(refused(wfx)) << "float";
+    WAVEFORMATEX badAlign = Pcm(2, 44100, 16), isFloat = badAlign;
+    badAlign.nBlockAlign = 6;
+    isFloat.wFormatTag = 3;
+    for (const WAVEFORMATEX& wfx : {Pcm(0, 44100, 16), Pcm(2, 0, 16), Pcm(2, 44100, 12),
+                                    Pcm(9, 44100, 16), badAlign, isFloat})
+        EXPECT_TRUE(refused(wfx)) << "tag " << wfx.wFormatTag << ", " << wfx.nChannels << " ch, "
+                                  << wfx.nSamplesPerSec << " Hz, " << wfx.wBitsPerSample
+                                  << " bits, align " << wfx.nBlockAlign;
     EXPECT_FALSE(refused(Pcm(8, 192000, 32)));
     EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
 }

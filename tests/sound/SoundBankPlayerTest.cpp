@@ -38,6 +38,10 @@ protected:
         }
     }
 
+    static void Passes(CSoundBank& bank, int n) {
+        for (int p = 0; p < n; ++p) bank.RunPass();
+    }
+
     std::vector<int> OpenedClips() const {
         std::vector<int> v;
         for (size_t k = 0; k < out.StreamCount(); ++k) v.push_back(ClipOfStream(out.Stream(k)));
@@ -60,10 +64,7 @@ TEST_F(SoundBankPlayer, LowestRequestFirstOnePerPassAndRequestsMerge) {
     bank.RunPass();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2, 5}));
     bank.Play(5);  // clip 5 again: a new request, started in a slot of its own
-    bank.RunPass();
-    bank.RunPass();
-    bank.RunPass();
-    bank.RunPass();
+    Passes(bank, 4);
     // The two early requests for clip 2 merged into one stream.
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2, 5, 5, 9}));
     EXPECT_EQ(bank.Slot(0).pClip, &bank.Clip(2));
@@ -85,16 +86,14 @@ TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersRet
     for (uint32_t i = 0; i < 4; ++i) bank.Play(i);
 
     // Clip 2 (length 0) opens and closes in one pass, without a write.
-    bank.RunPass();
-    bank.RunPass();
-    bank.RunPass();
+    Passes(bank, 3);
     ASSERT_EQ(out.StreamCount(), 3u);
     EXPECT_TRUE(out.Stream(2).writeLengths.empty());
     EXPECT_FALSE(out.Stream(2).bOpen);
     EXPECT_EQ(bank.Slot(2).bInUse, 0);
 
     // Ring full: clip 3 waits for returned buffers after 20 writes.
-    for (int p = 0; p < 30; ++p) bank.RunPass();
+    Passes(bank, 30);
     EXPECT_EQ(out.Stream(3).writeLengths.size(), 20u);
     EXPECT_EQ(out.Stream(0).writeLengths, (std::vector<uint32_t>{8192, 8192, 8192}));
     EXPECT_EQ(out.Stream(1).writeLengths, (std::vector<uint32_t>{5000}));
@@ -131,7 +130,7 @@ TEST_F(SoundBankPlayer, WithEverySlotBusyTheLowestWaitingClipGetsTheFreedSlot) {
     lengths[4] = 1000;  // finishes first
     Load(bank, lengths);
     for (uint32_t i = 0; i < 21; ++i) bank.Play(i);
-    for (int p = 0; p < 21; ++p) bank.RunPass();
+    Passes(bank, 21);
     ASSERT_EQ(out.OpenStreamCount(), 21);
 
     bank.Play(17);
@@ -154,7 +153,7 @@ TEST_F(SoundBankPlayer, NoDeviceKeepsRequestsRaisedUntilOneAppears) {
     CSoundBank bank(manual);
     Load(bank, {1000, 1000});
     bank.Play(1);
-    for (int p = 0; p < 5; ++p) bank.RunPass();
+    Passes(bank, 5);
     EXPECT_EQ(out.OpenCalls(), 0);
     EXPECT_EQ(bank.Clip(1).bPlayRequest, 1);
 
@@ -194,8 +193,7 @@ TEST_F(SoundBankPlayer, FailedCloseKeepsTheSlotUntilACloseSucceeds) {
     bank.RunPass();
     out.FinishAll();
     out.SetFailCloses(true);
-    bank.RunPass();
-    bank.RunPass();
+    Passes(bank, 2);
     EXPECT_EQ(bank.Slot(0).bInUse, 1);
     bank.Play(0);
     bank.RunPass();
