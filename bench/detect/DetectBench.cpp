@@ -40,16 +40,6 @@ double ThreadCpuMs() {
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-struct ClipLauncher final : IDetectLauncher {
-    std::string strAviPath;
-    int GetCaptureDriver() const override { return -1; }
-    int GetUseCamera() const override { return 0; }
-    int GetWaveCount() const override { return 0; }
-    std::string GetWaveName(int) const override { return {}; }
-    std::string GetWaveFolder() const override { return {}; }
-    std::string GetAviPath() const override { return strAviPath; }
-};
-
 void Report(benchmark::State& state, const char* name, std::vector<double> samples) {
     state.counters[std::string(name) + "_med_ms"] = Quantile(samples, 0.5);
     state.counters[std::string(name) + "_p99_ms"] = Quantile(samples, 0.99);

@@ -21,16 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int PACED_TICKS = 500;
 
-struct ClipLauncher final : IDetectLauncher {
-    std::string strAviPath;
-    int GetCaptureDriver() const override { return -1; }
-    int GetUseCamera() const override { return 0; }
-    int GetWaveCount() const override { return 0; }
-    std::string GetWaveName(int) const override { return {}; }
-    std::string GetWaveFolder() const override { return {}; }
-    std::string GetAviPath() const override { return strAviPath; }
-};
-
 // Stands between the window and the detection window to note when each frame
 // tick arrives and when the frame timer was started.
 class TimingHandler final : public IShowWindowHandler {
