@@ -22,8 +22,8 @@ test: build
 
 run: build
 	@scripts/make-samples
-	@if [ -x $(BUILD)/app/zarndemo ]; then \
-		$(BUILD)/app/zarndemo; \
+	@if [ -x $(BUILD)/bin/zarndemo ]; then \
+		$(BUILD)/bin/zarndemo; \
 	else echo "built; the program itself is not there yet"; fi
 
 bench: build
