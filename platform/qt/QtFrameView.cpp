@@ -33,8 +33,9 @@ void QtFrameView::Present(const uint8_t* pBits, int nWidth, int nHeight) {
     const size_t nRowBytes = static_cast<size_t>(nWidth) * 3;
     for (int y = 0; y < nHeight; ++y) {
         const uint8_t* pSrc = pBits + static_cast<size_t>(nHeight - 1 - y) * nRowBytes;
-        auto* pDst = reinterpret_cast<QRgb*>(m_back.scanLine(y));
-        for (int x = 0; x < nWidth; ++x, pSrc += 3) pDst[x] = qRgb(pSrc[2], pSrc[1], pSrc[0]);
+        auto* pDst = reinterpret_cast<uint32_t*>(m_back.scanLine(y));
+        for (int x = 0; x < nWidth; ++x, pSrc += 3)
+            pDst[x] = 0xFF000000u | uint32_t{pSrc[2]} << 16 | uint32_t{pSrc[1]} << 8 | pSrc[0];
     }
 
     bool bPost = false;
