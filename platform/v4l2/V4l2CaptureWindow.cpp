@@ -51,12 +51,13 @@ bool V4l2CaptureWindow::Connect(int nDriver) {
     const int fd = m_device.Open(DevicePath(nDriver).c_str(), O_RDWR | O_NONBLOCK);
     if (fd < 0) return false;
     v4l2_capability cap;
+    const bool bCamera = IsCamera(m_device, fd, cap);
     // Asking for no buffers claims nothing, but fails with EBUSY while another
-    // program streams from the camera.
+    // program streams from the camera; other refusals show when streaming.
     v4l2_requestbuffers req{};
     req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     req.memory = V4L2_MEMORY_MMAP;
-    if (!IsCamera(m_device, fd, cap) || m_device.Ioctl(fd, VIDIOC_REQBUFS, &req) < 0) {
+    if (!bCamera || (m_device.Ioctl(fd, VIDIOC_REQBUFS, &req) < 0 && errno == EBUSY)) {
         m_device.Close(fd);
         return false;
     }
