@@ -102,6 +102,16 @@ protected:
         return capture.SetPreview(h, 1) != 0;
     }
 
+    // A w x h camera whose preview runs; null when it does not.
+    HCAPWND Preview(uint32_t w, uint32_t h, uint32_t nRowPadding = 0) {
+        ScriptedCamera camera;
+        camera.sizes = {{w, h}};
+        camera.nRowPadding = nRowPadding;
+        device.AddCamera(CAMERA, camera);
+        const HCAPWND hWnd = Create();
+        return Start(hWnd) ? hWnd : nullptr;
+    }
+
     FakeFrameView& View() { return *parent.LastFrameView(); }
 
     void ExpectNothingOpen() {
@@ -202,12 +212,8 @@ class V4l2Stride : public V4l2CaptureTest, public ::testing::WithParamInterface<
 
 TEST_P(V4l2Stride, FramesArePackedRowByRowForTheViewAndTheCallback) {
     const StrideCase& c = GetParam();
-    ScriptedCamera camera;
-    camera.sizes = {{7, 5}};
-    camera.nRowPadding = c.nPadding;
-    device.AddCamera(CAMERA, camera);
-    const HCAPWND h = Create();
-    ASSERT_TRUE(Start(h));
+    const HCAPWND h = Preview(7, 5, c.nPadding);
+    ASSERT_NE(h, nullptr);
 
     const std::vector<uint8_t> frame = Pattern(7, 5, 11);
     ASSERT_TRUE(device.Deliver(CAMERA, frame, c.nBytesUsed));
@@ -237,11 +243,8 @@ void PrintTo(Fault f, std::ostream* os) {
 class V4l2Fault : public V4l2CaptureTest, public ::testing::WithParamInterface<Fault> {};
 
 TEST_P(V4l2Fault, PreviewStopsOnItsLastPictureWithOneLineAndClosesClean) {
-    ScriptedCamera camera;
-    camera.sizes = {{16, 8}};
-    device.AddCamera(CAMERA, camera);
-    const HCAPWND h = Create();
-    ASSERT_TRUE(Start(h));
+    const HCAPWND h = Preview(16, 8);
+    ASSERT_NE(h, nullptr);
     const std::vector<uint8_t> frame = Pattern(16, 8, 3);
     ASSERT_TRUE(device.Deliver(CAMERA, frame));
     ASSERT_TRUE(View().WaitForFrames(1));
@@ -279,11 +282,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, V4l2Fault,
 class V4l2Close : public V4l2CaptureTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(V4l2Close, NoFrameReachesTheCallbackOrViewOnceClosed) {
-    ScriptedCamera camera;
-    camera.sizes = {{32, 24}};
-    device.AddCamera(CAMERA, camera);
-    const HCAPWND h = Create();
-    ASSERT_TRUE(Start(h));
+    const HCAPWND h = Preview(32, 24);
+    ASSERT_NE(h, nullptr);
 
     std::atomic<bool> bStop{false};
     std::thread camera_thread([&] {
