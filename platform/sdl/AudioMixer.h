@@ -5,8 +5,11 @@
 //
 // Mix is called by the output (the SDL device's callback or the file
 // writer's thread); it takes only the mixer's short lock and never allocates
-// once a stream has been primed at open. A buffer is done when Mix has taken
-// its last byte; a notifier thread of the mixer's own delivers the done
+// once a stream has been primed at open. A stream whose converter refuses
+// data, or needs more feeding than its rate can explain, is silent for the
+// rest of that Mix call and fed again in the next: nothing is dropped, and the
+// audio thread never spins under the lock. A buffer is done when Mix has
+// taken its last byte; a notifier thread of the mixer's own delivers the done
 // callbacks, in written order per stream, so user code never runs on the
 // audio thread.
 
@@ -20,11 +23,23 @@
 
 #include "platform/WaveOut.h"
 
+struct _SDL_AudioStream;  // SDL's converter
+
 class AudioMixer {
 public:
     static constexpr int kMaxStreams = 64;
 
-    explicit AudioMixer(int outputRate);
+    // The converter calls that can fail on a working system (memory, SDL's
+    // own errors), replaceable so that tests can make them fail. The
+    // signatures are SDL's.
+    struct ConverterCalls {
+        _SDL_AudioStream* (*pNewStream)(uint16_t srcFormat, uint8_t srcChannels, int srcRate,
+                                        uint16_t dstFormat, uint8_t dstChannels, int dstRate);
+        int (*pPut)(_SDL_AudioStream* pStream, const void* pBuf, int len);
+    };
+    static ConverterCalls SdlConverterCalls();
+
+    explicit AudioMixer(int outputRate, const ConverterCalls& calls = SdlConverterCalls());
     ~AudioMixer();
     AudioMixer(const AudioMixer&) = delete;
     AudioMixer& operator=(const AudioMixer&) = delete;
@@ -56,11 +71,12 @@ private:
     struct Stream;
 
     Stream* FindLocked(HWAVEOUT hwo);
-    void PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
-    void PutPieceLocked(Stream& s, bool& bAnyDone);
+    bool PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
+    bool PutPieceLocked(Stream& s, bool& bAnyDone);
     void NotifierThread();
 
     const int m_outputRate;
+    const ConverterCalls m_calls;
     std::mutex m_mutex;
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
     std::condition_variable m_idleCv;    // a delivery has ended

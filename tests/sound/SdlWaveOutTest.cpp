@@ -1,7 +1,8 @@
 // The SDL wave output: many formats mixed at once on SDL's dummy driver, the
-// WAV file output, and the case of no device.
+// WAV file output, no device, and failing converters.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/sdl/AudioMixer.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
 #include "tests/sound/RecordingWaveOut.h"
@@ -251,6 +253,76 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
                                   << " bits, align " << wfx.nBlockAlign;
     EXPECT_FALSE(refused(Pcm(8, 192000, 32)));
     EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
+}
+
+void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+
+// Stand-ins for SDL's converter calls that fail on demand.
+std::atomic<int> g_nNewStreamFailures{0};
+std::atomic<int> g_nPutFailures{0};
+std::atomic<int> g_nFailedPuts{0};
+
+AudioMixer::ConverterCalls FailingCalls() {
+    static const AudioMixer::ConverterCalls sdl = AudioMixer::SdlConverterCalls();
+    return {[](uint16_t sf, uint8_t sc, int sr, uint16_t df, uint8_t dc, int dr) {
+                if (g_nNewStreamFailures.fetch_sub(1) > 0)
+                    return static_cast<_SDL_AudioStream*>(nullptr);
+                return sdl.pNewStream(sf, sc, sr, df, dc, dr);
+            },
+            [](_SDL_AudioStream* p, const void* pBuf, int len) {
+                if (g_nPutFailures.fetch_sub(1) > 0) {
+                    ++g_nFailedPuts;
+                    return -1;
+                }
+                return sdl.pPut(p, pBuf, len);
+            }};
+}
+
+TEST(SdlWaveOut, ConverterThatCannotBeMadeIsAFailureThatMayPass) {
+    AudioMixer mixer(48000, FailingCalls());
+    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
+    HWAVEOUT h = nullptr;
+    g_nNewStreamFailures = 1;
+    const MMRESULT first = mixer.Open(&h, wfx, &IgnoreDone, 0);
+    EXPECT_NE(first, MMSYSERR_NOERROR);
+    EXPECT_NE(first, WAVERR_BADFORMAT) << "the format is playable: worth another try";
+    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
+}
+
+TEST(SdlWaveOut, FailingConverterGivesSilenceForTheCallbackAndLosesNothing) {
+    AudioMixer mixer(48000, FailingCalls());
+    const WAVEFORMATEX wfx = Pcm(1, 48000, 16);
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+    std::vector<uint8_t> tone = Tone(wfx, 440, 0.5, 0.2);  // 9600 frames
+    WAVEHDR header{};
+    header.lpData = reinterpret_cast<char*>(tone.data());
+    header.dwBufferLength = static_cast<uint32_t>(tone.size());
+    mixer.Prepare(h, &header);
+    mixer.Write(h, &header);
+
+    constexpr int kFrames = 4096;
+    std::vector<float> out(2 * kFrames);
+    g_nFailedPuts = 0;
+    g_nPutFailures = 1000;  // a spinning pull would end here
+    mixer.Mix(out.data(), kFrames);
+    EXPECT_EQ(g_nFailedPuts, 1) << "one failure ends the stream's pulls for the callback";
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float x) { return x == 0; }));
+
+    g_nPutFailures = 0;
+    int first = -1, last = -1;
+    for (int call = 0; call < 4; ++call) {
+        mixer.Mix(out.data(), kFrames);
+        for (int f = 0; f < kFrames; ++f) {
+            if (std::fabs(out[2 * f]) < 0.05f) continue;
+            if (first < 0) first = call * kFrames + f;
+            last = call * kFrames + f;
+        }
+    }
+    EXPECT_NEAR(last - first, 9600, 50) << "the refused piece plays later, none is dropped";
+    mixer.Reset(h);
+    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
 }
 
 }  // namespace
