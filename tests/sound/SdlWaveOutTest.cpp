@@ -1,5 +1,5 @@
 // The SDL wave output: many formats mixed at once on SDL's dummy driver, the
-// WAV file output, no device, and failing converters.
+// WAV file output, no device or one that comes late, and failing converters.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -256,6 +256,49 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
 }
 
 void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+
+TEST(SdlWaveOut, OutputThatAppearsLaterIsUsedProbingAtMostOncePerSecond) {
+    struct Row {
+        const char* what;
+        const char* driverBefore;
+        const char* fileBefore;
+        const char* driverAfter;
+    };
+    TempDir dir;
+    const std::string file = dir.path() + "/disk.raw";
+    // No driver at all; a driver whose device cannot open (SDL's disk writer
+    // with no folder for its file).
+    for (const Row& row : {Row{"driver", "no-such-driver", nullptr, "dummy"},
+                           Row{"device", "disk", "/no/such/folder/out.raw", "disk"}}) {
+        SCOPED_TRACE(row.what);
+        ScopedEnv driver("SDL_AUDIODRIVER", row.driverBefore);
+        ScopedEnv diskFile("SDL_DISKAUDIOFILE", row.fileBefore);
+        int64_t nowMs = 0;
+        SdlWaveOut sdl(SdlWaveOut::Options{.nowMs = [&] { return nowMs; }});
+        const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
+        auto opens = [&] {
+            HWAVEOUT h = nullptr;
+            if (sdl.Open(&h, &wfx, &IgnoreDone, 0) != MMSYSERR_NOERROR) return false;
+            sdl.Close(h);
+            return true;
+        };
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(opens());
+        setenv("SDL_AUDIODRIVER", row.driverAfter, 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+        nowMs = 999;
+        EXPECT_FALSE(opens()) << "probed again within the second";
+        nowMs = 1000;
+        EXPECT_TRUE(opens()) << "the output that came is used";
+        // Ours only: SDL's disk writer announces itself there too.
+        const std::string err = testing::internal::GetCapturedStderr();
+        int lines = 0;
+        for (size_t at = err.find("sound: "); at != std::string::npos;
+             at = err.find("sound: ", at + 1))
+            ++lines;
+        EXPECT_EQ(lines, 1) << err;
+    }
+}
 
 // Stand-ins for SDL's converter calls that fail on demand.
 std::atomic<int> g_nNewStreamFailures{0};
