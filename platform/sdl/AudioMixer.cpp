@@ -51,7 +51,8 @@ struct AudioMixer::Stream {
     // Taken buffers whose callback has not run yet, in written order.
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
-    bool bTaken = false;  // some of its bytes have been taken
+    bool bTaken = false;   // some of its bytes have been taken
+    bool bRanDry = false;  // silence went in since the last write
     // Closed by its owner: the handle is gone, but the converter still holds
     // the clip's tail, which plays out before the notifier frees the stream.
     bool bClosed = false;
@@ -186,6 +187,10 @@ MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
     if (!s || !pwh) return MMSYSERR_INVALHANDLE;
     if (!(pwh->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
     if (pwh->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    if (s->bRanDry) {
+        s->bRanDry = false;
+        m_streamGaps.fetch_add(1, std::memory_order_relaxed);
+    }
     pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     pwh->lpNext = nullptr;
     if (s->pQueueTail)
@@ -202,6 +207,7 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     if (!s) return MMSYSERR_INVALHANDLE;
     while (s->pQueueHead) s->PushDone(s->PopQueue());
     s->carryBytes = 0;
+    s->bRanDry = false;
     SDL_AudioStreamClear(s->pConverter);
     m_notifyCv.notify_all();
     m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
@@ -304,6 +310,7 @@ bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
             // Ran dry (the clip's end, or its next buffer is late): go on
             // with silence, as a sound card would, which also brings out the
             // frames the converter holds back while resampling.
+            s.bRanDry = true;
             if (m_calls.pPut(s.pConverter, s.silence.data(), static_cast<int>(s.silence.size())) !=
                 0)
                 return false;
@@ -316,7 +323,9 @@ bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
 
 void AudioMixer::Mix(float* pOut, int frames) {
     const auto start = std::chrono::steady_clock::now();
+    const int64_t callNs = int64_t{frames} * 1'000'000'000 / m_outputRate;
     bool bAnyDone = false;
+    bool bPlaying = false;
     {
         std::lock_guard lock(m_mutex);
         bool bSilenced[kMaxStreams] = {};  // silent for the rest of this call
@@ -327,6 +336,7 @@ void AudioMixer::Mix(float* pOut, int frames) {
             for (int k = 0; k < kMaxStreams; ++k) {
                 Stream* s = m_streams[k];
                 if (!s || s->bDrained || bSilenced[k]) continue;
+                bPlaying |= s->bTaken;
                 if (!PullLocked(*s, bytes, bAnyDone)) bSilenced[k] = true;
                 const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
                 for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
@@ -345,6 +355,24 @@ void AudioMixer::Mix(float* pOut, int frames) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
+    WatchDeviceQueue(start, callNs, bPlaying);
+}
+
+// The device is taken to have played, since the last call, as much as the
+// clock says; a queue that went below zero means the call came too late.
+void AudioMixer::WatchDeviceQueue(std::chrono::steady_clock::time_point start, int64_t callNs,
+                                  bool bPlaying) {
+    const int64_t nowNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
+    if (m_lastMixNs != 0) {
+        m_queuedNs -= nowNs - m_lastMixNs;
+        if (m_queuedNs < 0) {
+            if (bPlaying) m_lateMixes.fetch_add(1, std::memory_order_relaxed);
+            m_queuedNs = 0;
+        }
+    }
+    m_lastMixNs = nowNs;
+    m_queuedNs = std::min(m_queuedNs + callNs, 2 * callNs);
 }
 
 void AudioMixer::NotifierThread() {

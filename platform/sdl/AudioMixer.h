@@ -14,6 +14,7 @@
 // audio thread.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -62,7 +63,13 @@ public:
     // their first bytes taken, and when the latest of them was (steady clock,
     // nanoseconds); the number of open streams (closed ones still playing
     // out their tail not counted).
+    // Underruns: LateMixes counts Mix calls, while a stream plays, that came
+    // after a device queue of two calls' worth of sound (SDL's double
+    // buffering) would have run out; StreamGaps counts streams that ran dry
+    // and were then written again, a gap in the middle of their sound.
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
+    uint64_t LateMixes() const { return m_lateMixes.load(std::memory_order_relaxed); }
+    uint64_t StreamGaps() const { return m_streamGaps.load(std::memory_order_relaxed); }
     uint64_t FirstTakes() const { return m_firstTakes.load(std::memory_order_acquire); }
     int64_t LastFirstTakeNs() const { return m_lastFirstTakeNs.load(std::memory_order_relaxed); }
     int OpenStreams();
@@ -74,6 +81,8 @@ private:
     bool PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
     bool PutPieceLocked(Stream& s, bool& bAnyDone);
     void NotifierThread();
+    void WatchDeviceQueue(std::chrono::steady_clock::time_point start, int64_t callNs,
+                          bool bPlaying);
 
     const int m_outputRate;
     const ConverterCalls m_calls;
@@ -85,7 +94,11 @@ private:
     bool m_bQuit = false;
     std::vector<float> m_sum;   // one block of the mix
     std::vector<float> m_take;  // one stream's share of it
+    int64_t m_lastMixNs = 0;    // Mix's own: when it was last called
+    int64_t m_queuedNs = 0;     // and how much sound the device then held
     std::atomic<uint64_t> m_mixNs{0};
+    std::atomic<uint64_t> m_lateMixes{0};
+    std::atomic<uint64_t> m_streamGaps{0};
     std::atomic<uint64_t> m_firstTakes{0};
     std::atomic<int64_t> m_lastFirstTakeNs{0};
     std::thread m_notifier;
