@@ -355,24 +355,19 @@ void AudioMixer::Mix(float* pOut, int frames) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
-    WatchDeviceQueue(start, callNs, bPlaying);
+    CountLateMix(start, callNs, bPlaying);
 }
 
-// The device is taken to have played, since the last call, as much as the
-// clock says; a queue that went below zero means the call came too late.
-void AudioMixer::WatchDeviceQueue(std::chrono::steady_clock::time_point start, int64_t callNs,
-                                  bool bPlaying) {
+// A device asks for its next buffer as soon as one is free, so each call
+// leaves its queue full: two calls' worth of sound (SDL's double buffering).
+// A call that comes later than that queue lasts has let it run dry.
+void AudioMixer::CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs,
+                              bool bPlaying) {
     const int64_t nowNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
-    if (m_lastMixNs != 0) {
-        m_queuedNs -= nowNs - m_lastMixNs;
-        if (m_queuedNs < 0) {
-            if (bPlaying) m_lateMixes.fetch_add(1, std::memory_order_relaxed);
-            m_queuedNs = 0;
-        }
-    }
+    if (bPlaying && m_lastMixNs != 0 && nowNs - m_lastMixNs > 2 * callNs)
+        m_lateMixes.fetch_add(1, std::memory_order_relaxed);
     m_lastMixNs = nowNs;
-    m_queuedNs = std::min(m_queuedNs + callNs, 2 * callNs);
 }
 
 void AudioMixer::NotifierThread() {

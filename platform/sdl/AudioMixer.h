@@ -64,9 +64,9 @@ public:
     // nanoseconds); the number of open streams (closed ones still playing
     // out their tail not counted).
     // Underruns: LateMixes counts Mix calls, while a stream plays, that came
-    // after a device queue of two calls' worth of sound (SDL's double
-    // buffering) would have run out; StreamGaps counts streams that ran dry
-    // and were then written again, a gap in the middle of their sound.
+    // more than two calls' worth of sound after the one before, when a
+    // double-buffered device would have run dry; StreamGaps counts streams
+    // that ran dry and were then written again, a gap in their sound.
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
     uint64_t LateMixes() const { return m_lateMixes.load(std::memory_order_relaxed); }
     uint64_t StreamGaps() const { return m_streamGaps.load(std::memory_order_relaxed); }
@@ -81,8 +81,7 @@ private:
     bool PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
     bool PutPieceLocked(Stream& s, bool& bAnyDone);
     void NotifierThread();
-    void WatchDeviceQueue(std::chrono::steady_clock::time_point start, int64_t callNs,
-                          bool bPlaying);
+    void CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs, bool bPlaying);
 
     const int m_outputRate;
     const ConverterCalls m_calls;
@@ -95,7 +94,6 @@ private:
     std::vector<float> m_sum;   // one block of the mix
     std::vector<float> m_take;  // one stream's share of it
     int64_t m_lastMixNs = 0;    // Mix's own: when it was last called
-    int64_t m_queuedNs = 0;     // and how much sound the device then held
     std::atomic<uint64_t> m_mixNs{0};
     std::atomic<uint64_t> m_lateMixes{0};
     std::atomic<uint64_t> m_streamGaps{0};

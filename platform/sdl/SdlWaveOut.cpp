@@ -14,12 +14,10 @@ namespace {
 constexpr int kFileRate = 48000;
 constexpr int64_t kReprobeMs = 1000;
 
-// The power of two nearest to 10 ms at this rate.
-Uint16 BufferFrames(int rate) {
-    Uint16 frames = 64;
-    while (frames * 2 <= rate / 100 + rate / 300) frames *= 2;
-    return frames;
-}
+// 5.3 ms at 48 kHz. A trigger waits up to one buffer for the next mix; at
+// 512 frames that was half its latency. 128 frames let the callback run late
+// under load far more often, 256 no more often than 512.
+constexpr Uint16 kBufferFrames = 256;
 
 // SDL keeps its error text per thread and frees it only for threads that SDL
 // made; a caller's thread would leak it, so each entry that may set an error
@@ -116,8 +114,8 @@ bool SdlWaveOut::StartOutput() {
     want.freq = 48000;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = m_options.nBufferFrames > 0 ? static_cast<Uint16>(m_options.nBufferFrames)
-                                               : BufferFrames(want.freq);
+    want.samples =
+        m_options.nBufferFrames > 0 ? static_cast<Uint16>(m_options.nBufferFrames) : kBufferFrames;
     want.callback = AudioCallback;
     want.userdata = this;
     SDL_AudioSpec have{};

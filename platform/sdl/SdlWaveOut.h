@@ -1,13 +1,12 @@
 #pragma once
 // The wave output on SDL2: one output device (float stereo at the device's
-// rate, about 10 ms a buffer), opened when the first stream opens and kept
+// rate, 256 frames a buffer), opened when the first stream opens and kept
 // open, fed by one mixer for every stream. Until it has opened, GetNumDevs
 // looks for an output again at most once a second, so a sound server or card
 // that comes after the start is used; the first failure is said once on
-// standard error. With ZARNDEMO_AUDIO_FILE=path.wav
-// in the environment the same mix goes to that file instead (16-bit stereo,
-// 48000 Hz, paced in real time; the header is completed when this object is
-// destroyed).
+// standard error. With ZARNDEMO_AUDIO_FILE=path.wav in the environment the
+// same mix goes to that file instead (16-bit stereo, 48000 Hz, paced in real
+// time; the header is completed when this object is destroyed).
 //
 // Install it with platform::SetWaveOut for the life of the program.
 
