@@ -14,9 +14,9 @@ namespace {
 constexpr int kFileRate = 48000;
 constexpr int64_t kReprobeMs = 1000;
 
-// 5.3 ms at 48 kHz. A trigger waits up to one buffer for the next mix; at
-// 512 frames that was half its latency. 128 frames let the callback run late
-// under load far more often, 256 no more often than 512.
+// 5.3 ms at 48 kHz. A trigger waits up to one buffer for the next mix, so
+// 512 frames were half of its latency. Under heavy load the callback came
+// late now and then at 256 frames, and many times more often at 128.
 constexpr Uint16 kBufferFrames = 256;
 
 // SDL keeps its error text per thread and frees it only for threads that SDL
