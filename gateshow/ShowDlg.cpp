@@ -1,7 +1,6 @@
 #include "gateshow/ShowDlg.h"
 
 #include <cstdio>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -118,13 +117,8 @@ int CShowDlg::OnInitDialog() {
     m_nCurSegment = 0;
     m_bAcceptClick = false;
 
-    m_pChoiceQueue.reset(new (std::nothrow) int32_t[m_nGateCount]());
+    m_pChoiceQueue = std::make_unique<int32_t[]>(m_nGateCount);  // zeros
     m_nQueuePos = 0;
-    if (!m_pChoiceQueue) {
-        std::fprintf(stderr, "gate show: no memory for the choice queue\n");
-        CloseShow();
-        return 0;
-    }
 
     if (m_bPreload) StartLookahead();
     StartShowTimer(TIMER_START);
@@ -154,7 +148,11 @@ void CShowDlg::StartShowTimer(uintptr_t nIDEvent) {
 }
 
 int CShowDlg::DrawSegment(int nSegment) {
-    return m_avi.DrawFrame(nSegment, &m_pWnd->GetDC(), m_nPicLeft, m_nPicTop);
+    const int nResult = m_avi.DrawFrame(nSegment, &m_pWnd->GetDC(), m_nPicLeft, m_nPicTop);
+    // Only once a segment is under way does what follows it change: until
+    // then, what may follow the one before it includes its first frame.
+    if (nResult >= 0) PreloadUpcoming();
+    return nResult;
 }
 
 void CShowDlg::OnTimer(uintptr_t nIDEvent) {
@@ -203,9 +201,8 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
             break;
         }
         default:
-            return;
+            break;
     }
-    PreloadUpcoming();
 }
 
 void CShowDlg::OnLButtonDown(unsigned /*nFlags*/, int x, int y) {
@@ -219,7 +216,6 @@ void CShowDlg::OnLButtonDown(unsigned /*nFlags*/, int x, int y) {
     m_pChoiceQueue[m_nQueuePos] = m_nCurSegment;
     ++m_nQueuePos;
     StartShowTimer(TIMER_ENDING);
-    PreloadUpcoming();
 }
 
 void CShowDlg::OnMouseMove(unsigned /*nFlags*/, int x, int y) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -31,6 +32,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// This thread's processor time: the tick's own work, apart from waits and
+// from whatever else the machine runs meanwhile.
+double ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
 
 // Ticks into each loop before its click: past its 150 frames, so every loop
 // also returns once to its first frame.
@@ -98,7 +107,7 @@ void BM_GateCycle(benchmark::State& state) {
     platform::SetVideoFiles(&ffmpeg);
     platform::SetShowWindows(&windows);
 
-    std::vector<double> boundary, ordinary, clicks;
+    std::vector<double> boundary, ordinary, boundaryCpu, ordinaryCpu, clicks;
     int handovers = 0;
     for (auto _ : state) {
         g_pGateShow = new CShowDlg(clip, bPreload);
@@ -130,17 +139,21 @@ void BM_GateCycle(benchmark::State& state) {
                                     : g_pGateShow->CurSegment();
             const int64_t frame = avi.Segment(segment).dwCursor;
 
+            const double c0 = ThreadCpuMs();
             const auto t0 = Clock::now();
             wnd->SendTimer(static_cast<uintptr_t>(timer));
             const double ms = Ms(Clock::now() - t0);
+            const double cpu = ThreadCpuMs() - c0;
 
             const bool drew = avi.Segment(segment).dwCursor == frame + 1;
             if (drew && (segment != lastSegment || frame != lastFrame + 1)) {
                 boundary.push_back(ms);
+                boundaryCpu.push_back(cpu);
                 // Back at the first gate's start after the replay: the cycle is whole.
                 if (replayed && segment == 0) break;
             } else {
                 ordinary.push_back(ms);
+                ordinaryCpu.push_back(cpu);
             }
             if (drew) {
                 lastSegment = segment;
@@ -161,6 +174,8 @@ void BM_GateCycle(benchmark::State& state) {
     }
     Report(state, "boundary", boundary);
     Report(state, "ordinary", ordinary);
+    Report(state, "boundary_cpu", boundaryCpu);
+    Report(state, "ordinary_cpu", ordinaryCpu);
     Report(state, "click", clicks);
     state.counters["handovers"] = handovers;
     platform::SetShowWindows(nullptr);
