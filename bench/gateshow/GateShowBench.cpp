@@ -11,10 +11,6 @@
 
 #include <QCoreApplication>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,21 +21,8 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
-#include "tests/support/ClipWriter.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// This thread's processor time: the tick's own work, apart from waits and
-// from whatever else the machine runs meanwhile.
-double ThreadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 // Ticks into each loop before its click: past its 150 frames, so every loop
 // also returns once to its first frame.
@@ -48,41 +31,16 @@ constexpr int CLICK_ZONES[] = {1, 0, 0, 1};
 constexpr int ZONE_POINTS[2][2] = {{580, 200}, {880, 200}};
 constexpr uintptr_t TIMERS[] = {TIMER_START, TIMER_LOOP, TIMER_ENDING, TIMER_REPLAY};
 
-// Moving gradients with texture, so the decoder has real work: 160 s at 25
-// frames per second, the length the segment table covers. Written once into
-// the bench data folder.
+// 160 s at 25 frames per second, the length the segment table covers,
+// written once into the bench data folder.
 std::string GateBenchClip() {
-    std::filesystem::create_directories(ZARN_BENCH_DATA_DIR);
-    const std::string path = std::string(ZARN_BENCH_DATA_DIR) + "/gate_mpeg4_1280x720_gop12.avi";
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) > 0 && !ec) return path;
-    std::fprintf(stderr, "writing %s ...\n", path.c_str());
     ClipOptions o;
     o.codec = ClipCodec::Mpeg4;
     o.width = 1280;
     o.height = 720;
     o.frames = 4000;
     o.gop = 12;
-    std::string error;
-    const bool ok = WriteClip(
-        path + ".part", o,
-        [](int frame, uint8_t* rgb, int w, int h) {
-            for (int y = 0; y < h; ++y) {
-                uint8_t* p = rgb + static_cast<size_t>(y) * w * 3;
-                for (int x = 0; x < w; ++x, p += 3) {
-                    p[0] = static_cast<uint8_t>(x + frame * 3);
-                    p[1] = static_cast<uint8_t>(y + frame * 2 + ((x ^ y) & 15));
-                    p[2] = static_cast<uint8_t>((x + y) / 2 + frame + ((x * y) >> 6 & 31));
-                }
-            }
-        },
-        &error);
-    if (!ok) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
-        std::exit(1);
-    }
-    std::filesystem::rename(path + ".part", path);
-    return path;
+    return PersistentClip(ZARN_BENCH_DATA_DIR, "gate_mpeg4_1280x720_gop12.avi", o);
 }
 
 int RunningTimer(const QtShowWindow* wnd) {
@@ -127,7 +85,7 @@ void BM_GateCycle(benchmark::State& state) {
         int gate = 0;
         int loopTicks = 0;
         bool replayed = false;
-        auto due = Clock::now();
+        auto due = BenchClock::now();
         for (;;) {
             due += period;
             std::this_thread::sleep_until(due);
@@ -140,9 +98,9 @@ void BM_GateCycle(benchmark::State& state) {
             const int64_t frame = avi.Segment(segment).dwCursor;
 
             const double c0 = ThreadCpuMs();
-            const auto t0 = Clock::now();
+            const auto t0 = BenchClock::now();
             wnd->SendTimer(static_cast<uintptr_t>(timer));
-            const double ms = Ms(Clock::now() - t0);
+            const double ms = Ms(BenchClock::now() - t0);
             const double cpu = ThreadCpuMs() - c0;
 
             const bool drew = avi.Segment(segment).dwCursor == frame + 1;
@@ -163,9 +121,9 @@ void BM_GateCycle(benchmark::State& state) {
             loopTicks = timer == TIMER_LOOP ? loopTicks + 1 : 0;
             if (loopTicks == CLICK_AFTER_LOOP_TICKS && gate < 4) {
                 const int* point = ZONE_POINTS[CLICK_ZONES[gate++]];
-                const auto c0 = Clock::now();
+                const auto c0 = BenchClock::now();
                 wnd->SendLButtonDown(point[0], point[1]);
-                clicks.push_back(Ms(Clock::now() - c0));
+                clicks.push_back(Ms(BenchClock::now() - c0));
             }
             wnd->repaint();
         }
@@ -190,12 +148,4 @@ BENCHMARK(BM_GateCycle)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    BenchApplication();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }
