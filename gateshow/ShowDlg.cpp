@@ -239,7 +239,13 @@ void CShowDlg::CloseShow() {
 
 void CShowDlg::PostNcDestroy() {
     m_pWnd = nullptr;
-    if (g_pGateShow == this) g_pGateShow = nullptr;
+    // A window can also end without CloseShow (it could not be made, or its
+    // owner ended): the launcher must then not find the flag set with no
+    // show behind it.
+    if (g_pGateShow == this) {
+        g_pGateShow = nullptr;
+        g_bGateShowOpen = false;
+    }
     // Nothing else would free a closed show: it goes with its window.
     if (!m_bDeleting) delete this;
 }

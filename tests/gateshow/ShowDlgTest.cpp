@@ -274,7 +274,7 @@ TEST_P(GateShowRightClick, ClosesTheShowInAnyState) {
 
 INSTANTIATE_TEST_SUITE_P(States, GateShowRightClick, ::testing::ValuesIn(TIMERS));
 
-TEST_F(GateShow, UnplayableClipsCloseAtOnceWithOneLine) {
+TEST_F(GateShow, UnplayableClipsAndNoWindowCloseAtOnce) {
     const std::pair<std::string, IVideoFiles*> cases[] = {
         {TestDataPath("gate-no-such-clip.avi"), &ffmpeg},
         {FakeClip(1, 2, 64, 48), &fakeVideo},  // 0.5 frames per second
@@ -293,6 +293,12 @@ TEST_F(GateShow, UnplayableClipsCloseAtOnceWithOneLine) {
         EXPECT_TRUE(windows.Last()->Destroyed()) << path;
     }
     EXPECT_EQ(fakeVideo.LiveObjects(), 0);
+
+    // No window to be had at all.
+    platform::SetShowWindows(nullptr);
+    EXPECT_EQ(Open(FakeClip(25, 1, 64, 48)), nullptr);
+    EXPECT_FALSE(g_bGateShowOpen);
+    EXPECT_EQ(g_pGateShow, nullptr);
 }
 
 // A closed show frees itself with its readers and their threads; one the
