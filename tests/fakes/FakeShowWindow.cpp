@@ -47,3 +47,11 @@ void FakeShowWindow::SendTimer(uintptr_t nIDEvent) {
 void FakeShowWindow::SendRButtonDown(int x, int y) {
     if (!Destroyed()) m_pHandler->OnRButtonDown(MK_RBUTTON, x, y);
 }
+
+void FakeShowWindow::SendLButtonDown(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnLButtonDown(MK_LBUTTON, x, y);
+}
+
+void FakeShowWindow::SendMouseMove(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnMouseMove(0, x, y);
+}

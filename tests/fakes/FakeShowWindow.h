@@ -29,6 +29,8 @@ public:
     // The messages, delivered at once; nothing happens once destroyed.
     void SendTimer(uintptr_t nIDEvent);
     void SendRButtonDown(int x, int y);
+    void SendLButtonDown(int x, int y);
+    void SendMouseMove(int x, int y);
 
     bool HasTimer(uintptr_t nIDEvent) const { return m_timers.count(nIDEvent) != 0; }
     unsigned TimerPeriod(uintptr_t nIDEvent) const;
