@@ -1,10 +1,8 @@
 #include "platform/qt/QtVirtualShowWindow.h"
 
-#include <QPainter>
 #include <algorithm>
 #include <utility>
 
-#include "platform/qt/QtDeviceContext.h"
 #include "platform/qt/QtVirtualShowWindows.h"
 
 namespace {
@@ -20,7 +18,7 @@ QtVirtualShowWindow::QtVirtualShowWindow(QtVirtualShowWindows& host, IShowWindow
       m_pHandler(&handler),
       m_rect{0, 0, INITIAL_WIDTH, INITIAL_HEIGHT},
       m_dc([](const QRect&) {}) {
-    ResizeSurface(INITIAL_WIDTH, INITIAL_HEIGHT);
+    m_dc.ResizeSurface(m_surface, QSize(INITIAL_WIDTH, INITIAL_HEIGHT));
 }
 
 bool QtVirtualShowWindow::Initialise() {
@@ -35,7 +33,9 @@ void QtVirtualShowWindow::Tick(uintptr_t nIDEvent) {
 
 void QtVirtualShowWindow::SetNormalRect(const WindowRect& rect) {
     m_rect = rect;
-    ResizeSurface(std::max(rect.right - rect.left, 1), std::max(rect.bottom - rect.top, 1));
+    // As on the screen: what still fits stays, the rest starts black.
+    m_dc.ResizeSurface(
+        m_surface, QSize(std::max(rect.right - rect.left, 1), std::max(rect.bottom - rect.top, 1)));
 }
 
 void QtVirtualShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
@@ -48,17 +48,4 @@ void QtVirtualShowWindow::Destroy() {
     if (Destroyed()) return;
     m_host.DisarmAll(this);
     std::exchange(m_pHandler, nullptr)->PostNcDestroy();
-}
-
-// As on the screen: what still fits stays, the rest starts black.
-void QtVirtualShowWindow::ResizeSurface(int w, int h) {
-    if (m_surface.width() == w && m_surface.height() == h) return;
-    QImage surface(w, h, QImage::Format_RGB32);
-    surface.fill(Qt::black);
-    if (!m_surface.isNull()) {
-        QPainter painter(&surface);
-        painter.drawImage(0, 0, m_surface);
-    }
-    m_surface = std::move(surface);
-    m_dc.SetTarget(std::make_unique<QtDeviceContext>(m_surface));
 }

@@ -31,8 +31,6 @@ public:
     void Destroy() override;
 
 private:
-    void ResizeSurface(int w, int h);
-
     QtVirtualShowWindows& m_host;
     IShowWindowHandler* m_pHandler;
     WindowRect m_rect;

@@ -44,12 +44,18 @@ public:
     void PostNcDestroy() override { bEnded = true; }
 };
 
-TEST(QtVirtualShowWindows, TicksInDueOrderTiesAfterTheTickingTimerAndEndWithTheWindow) {
-    EnsureGuiApp();
+class VirtualHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureGuiApp();
+        handler.pHost = &host;
+        ASSERT_NE(host.Create(handler), nullptr);
+    }
     QtVirtualShowWindows host;
     ScriptedHandler handler;
-    handler.pHost = &host;
-    ASSERT_NE(host.Create(handler), nullptr);
+};
+
+TEST_F(VirtualHost, TicksInDueOrderTiesAfterTheTickingTimerAndEndWithTheWindow) {
     while (host.FireNext()) {
     }
     // Timer 1 falls due with timer 0's third tick, at 120 ms, and comes after it.
@@ -62,12 +68,7 @@ TEST(QtVirtualShowWindows, TicksInDueOrderTiesAfterTheTickingTimerAndEndWithTheW
     EXPECT_EQ(host.Picture(w, h, stride), nullptr);
 }
 
-TEST(QtVirtualShowWindows, PictureHoldsWhatWasDrawn) {
-    EnsureGuiApp();
-    QtVirtualShowWindows host;
-    ScriptedHandler handler;
-    handler.pHost = &host;
-    ASSERT_NE(host.Create(handler), nullptr);
+TEST_F(VirtualHost, PictureHoldsWhatWasDrawn) {
     IDeviceContext& dc = handler.pWnd->GetDC();
     dc.SelectPen(Pen{PS_SOLID, 1, RGB(255, 200, 100)});
     dc.MoveTo(10, 20);
