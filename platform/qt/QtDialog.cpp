@@ -83,20 +83,21 @@ void QtDialog::MakeControl(const DialogItem& item) {
     QRect rect = DialogUnitsToPixels(item.x, item.y, item.cx, item.cy);
     QWidget* pWidget = nullptr;
     const int nId = item.nId;
+    const auto sendCommand = [this, nId] {
+        Dispatch([nId](IDialogHandler& h) { h.OnCommand(nId); });
+    };
     switch (item.kind) {
         case DialogItemKind::PushButton: {
             auto* button = new QPushButton(text, this);
             button->setAutoDefault(false);
             button->setDefault((item.dwStyle & 0xF) == BS_DEFPUSHBUTTON);
-            connect(button, &QPushButton::clicked, this,
-                    [this, nId] { Dispatch([nId](IDialogHandler& h) { h.OnCommand(nId); }); });
+            connect(button, &QPushButton::clicked, this, sendCommand);
             pWidget = button;
             break;
         }
         case DialogItemKind::CheckBox: {
             auto* box = new QCheckBox(text, this);
-            connect(box, &QCheckBox::clicked, this,
-                    [this, nId] { Dispatch([nId](IDialogHandler& h) { h.OnCommand(nId); }); });
+            connect(box, &QCheckBox::clicked, this, sendCommand);
             pWidget = box;
             break;
         }
