@@ -8,6 +8,7 @@
 
 bool g_bDetectShowOpen = false;
 CShowWaveDlg* g_pDetectShow = nullptr;
+std::atomic<CShowWaveDlg*> g_pCaptureTarget{nullptr};
 
 namespace {
 
@@ -95,7 +96,8 @@ int CShowWaveDlg::OnInitDialog() {
     m_nPicTop = (DETECT_SCREEN_HEIGHT - H) / 2;
     m_nCurCell = 0;
 
-    m_pWnd->StartTimer(TIMER_FRAME, m_nFramePeriod);
+    // A camera gives no frame rate, and its frame ticks would do nothing.
+    if (!m_bUseCamera) m_pWnd->StartTimer(TIMER_FRAME, m_nFramePeriod);
     return 1;
 }
 
@@ -129,12 +131,69 @@ bool CShowWaveDlg::OpenClip(int& W, int& H) {
     return true;
 }
 
-bool CShowWaveDlg::StartCamera(int /*nDriver*/, int& /*W*/, int& /*H*/) {
-    // Camera preview is not built yet: give up the way a refused capture
-    // format does, with the window destroyed and nothing allocated.
-    std::fprintf(stderr, "detection window: camera preview is not available\n");
+bool CShowWaveDlg::StartCamera(int nDriver, int& W, int& H) {
+    ICapture& capture = platform::Capture();
+    m_hCapture =
+        capture.CreateCaptureWindow("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0,
+                                    CAPTURE_WINDOW_WIDTH, CAPTURE_WINDOW_HEIGHT, m_pWnd, 0);
+    // Each request goes to a window that still stands; otherwise it counts as 0.
+    const auto send = [&](auto request) { return capture.IsWindow(m_hCapture) ? request() : 0; };
+
+    if (!send([&] { return capture.DriverConnect(m_hCapture, nDriver); })) {
+        if (!m_hCapture) {
+            std::fprintf(stderr, "detection window: cannot make the camera's capture window\n");
+        } else {
+            std::fprintf(stderr,
+                         "detection window: camera %d does not connect (none there, or another "
+                         "program is using it)\n",
+                         nDriver);
+        }
+        GiveUpCamera();
+        return false;
+    }
+    send([&] { return capture.SetScale(m_hCapture, 0); });
+    send([&] { return capture.SetPreviewRate(m_hCapture, CAPTURE_PREVIEW_RATE_MS); });
+    BITMAPINFO format{};
+    send([&] { return capture.GetVideoFormat(m_hCapture, &format, sizeof(format)); });
+    format.bmiHeader.biCompression = BI_RGB;
+    if (!send([&] { return capture.SetVideoFormat(m_hCapture, &format, sizeof(format)); }) ||
+        format.bmiHeader.biWidth <= 0 || format.bmiHeader.biHeight <= 0) {
+        std::fprintf(stderr, "detection window: camera %d cannot deliver uncompressed frames\n",
+                     nDriver);
+        GiveUpCamera();
+        return false;
+    }
+    send([&] { return capture.SetCallbackOnFrame(m_hCapture, CaptureFrameCallback); });
+    g_pCaptureTarget.store(this);
+    send([&] { return capture.SetPreview(m_hCapture, 1); });
+
+    W = format.bmiHeader.biWidth;
+    H = format.bmiHeader.biHeight;
+    return true;
+}
+
+// Both windows go; nothing has been loaded or allocated yet.
+void CShowWaveDlg::GiveUpCamera() {
+    CloseCapture();
     m_pWnd->Destroy();
-    return false;
+}
+
+void CShowWaveDlg::CloseCapture() {
+    if (m_hCapture) platform::Capture().DestroyWindow(m_hCapture);
+    m_hCapture = nullptr;
+    // No frame is on its way any more: the capture thread has ended.
+    CShowWaveDlg* pSelf = this;
+    g_pCaptureTarget.compare_exchange_strong(pSelf, nullptr);
+}
+
+void CShowWaveDlg::OnCameraFrame(const uint8_t* /*pData*/) {
+    m_nCameraFrames.fetch_add(1, std::memory_order_relaxed);
+}
+
+intptr_t CaptureFrameCallback(HCAPWND hWnd, VIDEOHDR* pHdr) {
+    CShowWaveDlg* pTarget = g_pCaptureTarget.load();
+    if (hWnd && pHdr && pHdr->lpData && pTarget) pTarget->OnCameraFrame(pHdr->lpData);
+    return 1;
 }
 
 bool CShowWaveDlg::AllocateViews(int W, int H) {
@@ -254,6 +313,7 @@ void CShowWaveDlg::CloseShow() {
 }
 
 void CShowWaveDlg::PostNcDestroy() {
+    CloseCapture();
     m_pWnd = nullptr;
     if (g_pDetectShow == this) g_pDetectShow = nullptr;
     // Only one sound bank may exist at a time, so the object, its bank and

@@ -2,8 +2,10 @@
 // The detection window: plays a clip full-screen with its red-channel copy
 // over it, ranks a 7 x 3 grid of that copy about every 0.85 s, outlines the
 // top, middle and bottom cells and plays the sounds of their numbers.
-// Camera mode is not available yet; it closes the window at once.
+// In camera mode it shows the chosen camera's live preview instead, and
+// measures nothing.
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +13,7 @@
 
 #include "detect/CellScore.h"
 #include "platform/BitmapInfo.h"
+#include "platform/Capture.h"
 #include "platform/ShowWindow.h"
 #include "sound/SoundBank.h"
 #include "video/AviControl.h"
@@ -28,6 +31,11 @@ constexpr uintptr_t TIMER_PLAY = 1;
 
 constexpr int DETECT_SCREEN_WIDTH = 1024;
 constexpr int DETECT_SCREEN_HEIGHT = 768;
+
+// The camera preview's area at the window's top-left, and its frame pacing.
+constexpr int CAPTURE_WINDOW_WIDTH = 720;
+constexpr int CAPTURE_WINDOW_HEIGHT = 480;
+constexpr unsigned CAPTURE_PREVIEW_RATE_MS = 30;
 
 // Headers come from malloc because their size depends on the colour table.
 struct BitmapInfoFree {
@@ -62,6 +70,10 @@ public:
     void OnRButtonDown(unsigned nFlags, int x, int y) override;
     void PostNcDestroy() override;
 
+    // A captured frame, on the capture service's thread; nothing is done with
+    // it beyond counting.
+    void OnCameraFrame(const uint8_t* pData);
+
     void DrawCellOutline(int x, int y, int w, int h, int i);
     void ShowImage(IDeviceContext* dc, const uint8_t* pImage, int x, int y, int w, int h,
                    int nKind);
@@ -87,12 +99,15 @@ public:
     int32_t PicLeft() const { return m_nPicLeft; }
     int32_t PicTop() const { return m_nPicTop; }
     const CAviControl& Avi() const { return m_avi; }
+    uint32_t CameraFrames() const { return m_nCameraFrames.load(); }
 
 private:
     void FrameTick();
     void PlayTick();
     bool OpenClip(int& W, int& H);
     bool StartCamera(int nDriver, int& W, int& H);
+    void GiveUpCamera();
+    void CloseCapture();
     bool AllocateViews(int W, int H);
 
     const IDetectLauncher* m_pOwner;
@@ -120,8 +135,19 @@ private:
     std::unique_ptr<uint8_t[]> m_pCellView;
     CAviControl m_avi;
     std::string m_strClipPath;
+    // Kept past the start-up so that the capture stops before this object goes.
+    HCAPWND m_hCapture = nullptr;
+    std::atomic<uint32_t> m_nCameraFrames{0};
 };
 
 // The launcher's bookkeeping of the open detection window.
 extern bool g_bDetectShowOpen;
 extern CShowWaveDlg* g_pDetectShow;
+
+// The window that receives captured frames: set by the camera start-up,
+// read on the capture thread, cleared when that window's capture has ended.
+extern std::atomic<CShowWaveDlg*> g_pCaptureTarget;
+
+// The capture service's frame callback: hands the frame to g_pCaptureTarget
+// when the window, the header, its data and the target are all there.
+intptr_t CaptureFrameCallback(HCAPWND hWnd, VIDEOHDR* pHdr);

@@ -22,11 +22,16 @@
 //   (or the owner's end) has run. A second Destroy cannot happen: the pointer
 //   is gone.
 // - A window destroyed along with its owner runs PostNcDestroy the same way.
+// - CreateFrameView gives a child view for frames from another thread
+//   (platform/FrameView.h), or null where the window cannot show them. Views
+//   still standing end after the handler's PostNcDestroy.
 // Used on the user-interface thread only.
 
 #include <cstdint>
+#include <functional>
 
 class IDeviceContext;
+class IFrameView;
 class IShowWindow;
 
 // Mouse button flags handed with mouse messages.
@@ -77,6 +82,13 @@ public:
     virtual IDeviceContext& GetDC() = 0;
 
     virtual void Destroy() = 0;
+
+    // A view over the client rectangle at (x, y), w x h, owned by the window;
+    // onWindowEnd runs when it ends with the window.
+    virtual IFrameView* CreateFrameView(int /*x*/, int /*y*/, int /*w*/, int /*h*/,
+                                        bool /*bVisible*/, std::function<void()> /*onWindowEnd*/) {
+        return nullptr;
+    }
 };
 
 class IShowWindows {

@@ -19,7 +19,9 @@
 //   when frame n cannot be delivered (n >= dwLength included). Frame n is the
 //   n-th picture in display order, whatever order earlier calls asked for.
 // - Objects may be released in any order; a reader keeps what it needs alive.
-// All calls are made on one thread.
+// Each object is used by one thread at a time (a reader may be handed to
+// another thread with a lock between), and separate readers may be used on
+// separate threads at once.
 
 #include <cstdint>
 #include <memory>

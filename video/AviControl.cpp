@@ -132,6 +132,17 @@ void CAviControl::SkipFrames(int index, uint32_t count) {
     if (target <= segment.dwLastFrame) segment.dwCursor = target;
 }
 
+std::unique_ptr<IFrameReader> CAviControl::OpenFrameReader() {
+    if (!m_source.pStream) return nullptr;
+    return m_source.pStream->OpenFrameReader();
+}
+
+std::unique_ptr<IFrameReader> CAviControl::ExchangeFrameReader(
+    std::unique_ptr<IFrameReader> reader) {
+    std::swap(reader, m_source.pGetFrame);
+    return reader;
+}
+
 std::pair<int, int> CAviControl::GetFrameSize(int& width, int& height) const {
     width = GetWidth();
     height = GetHeight();

@@ -5,6 +5,7 @@
 // Every call is made on the thread that owns the window.
 
 #include <cstdint>
+#include <memory>
 #include <utility>
 
 #include "platform/BitmapInfo.h"
@@ -49,6 +50,13 @@ public:
                                int channel);
     static void ExtractChannelRegion(const uint8_t* src, uint8_t* dst, int width, int height,
                                      int x0, int y0, int x1, int y1, int channel);
+
+    // For an owner that fetches frames ahead of time: another reader on the
+    // clip's video stream (null without one), and the exchange
+    // of the reader frames are fetched through for another on the same
+    // stream, which returns the one it replaces.
+    std::unique_ptr<IFrameReader> OpenFrameReader();
+    std::unique_ptr<IFrameReader> ExchangeFrameReader(std::unique_ptr<IFrameReader> reader);
 
     // Read-only views for owners and tests.
     const ClipSegment& Segment(int index) const { return m_segments[index]; }

@@ -1,5 +1,7 @@
 #include "bench/detect/BenchClips.h"
 
+#include <benchmark/benchmark.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -43,18 +45,20 @@ std::string BenchClip(int width, int height, int frames) {
     return path;
 }
 
-double Quantile(std::vector<double>& samples, double q) {
-    if (samples.empty()) return 0.0;
-    std::sort(samples.begin(), samples.end());
-    const size_t at = std::min(
-        samples.size() - 1, static_cast<size_t>(q * static_cast<double>(samples.size() - 1) + 0.5));
-    return samples[at];
-}
-
 QApplication& BenchApplication() {
     static int argc = 1;
     static char name[] = "zarn_detect_bench";
     static char* argv[] = {name, nullptr};
     static QApplication* app = new QApplication(argc, argv);
     return *app;
+}
+
+int RunQtBenchmarks(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchApplication();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

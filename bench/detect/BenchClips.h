@@ -6,16 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "detect/DetectLauncher.h"
 
 // A generated MJPEG clip at 25 frames per second with moving detail and
 // bright blocks; written once per run into the test data folder.
 std::string BenchClip(int width, int height, int frames);
 
-// Milliseconds at quantile q (0 to 1) of the samples (sorted in place).
-double Quantile(std::vector<double>& samples, double q);
-
 QApplication& BenchApplication();
+
+// Runs the benchmarks the command line selects, offscreen unless
+// QT_QPA_PLATFORM says otherwise; the program's exit status.
+int RunQtBenchmarks(int argc, char** argv);
 
 // The launcher's values for a clip with no sounds.
 struct ClipLauncher final : IDetectLauncher {

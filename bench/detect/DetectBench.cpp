@@ -13,7 +13,6 @@ extern "C" {
 #include <QImage>
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -29,16 +28,6 @@ extern "C" {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// This thread's processor time: the tick's own cost, whatever else the
-// machine is running at the time.
-double ThreadCpuMs() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 void Report(benchmark::State& state, const char* name, std::vector<double> samples) {
     state.counters[std::string(name) + "_med_ms"] = Quantile(samples, 0.5);
@@ -255,12 +244,4 @@ BENCHMARK(BM_RankCells1920x1080)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    BenchApplication();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

@@ -1,6 +1,7 @@
 // Sound bank timings: how long from Play until the mixer takes the clip's first
-// bytes, what Play itself costs, and the mixer's share of one core with 21
-// streams of mixed formats.
+// bytes at each device buffer size, with the underruns seen meanwhile, what
+// Play itself costs, and the mixer's share of one core with 21 streams of
+// mixed formats.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
 #include "tests/sound/WavTestFiles.h"
+#include "tests/support/TestSeed.h"
 
 using namespace wavtest;
 using Clock = std::chrono::steady_clock;
@@ -55,11 +57,14 @@ bool WaitFirstTake(SdlWaveOut& out, uint64_t before) {
     return true;
 }
 
-// 500 triggers at random moments; each is timed from just before Play to the
-// moment the mixer first takes the clip's bytes.
+// 500 triggers at random moments on a device of state.range(0) frames a
+// buffer; each is timed from just before Play to the moment the mixer first
+// takes the clip's bytes.
 void BM_TriggerLatency(benchmark::State& state) {
     TempDir dir;
-    SdlWaveOut out;
+    SdlWaveOut::Options options;
+    options.nBufferFrames = static_cast<int>(state.range(0));
+    SdlWaveOut out(options);
     platform::SetWaveOut(&out);
     std::vector<double> ms;
     {
@@ -74,7 +79,7 @@ void BM_TriggerLatency(benchmark::State& state) {
             platform::SetWaveOut(nullptr);
             return;
         }
-        std::mt19937 rng(7);
+        std::mt19937 rng(TestSeed("trigger moments"));
         for (auto _ : state) {
             for (int k = 0; k < 500; ++k) {
                 std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40000));
@@ -92,6 +97,8 @@ void BM_TriggerLatency(benchmark::State& state) {
                              1e6);
             }
         }
+        state.counters["late_mixes"] = static_cast<double>(out.Mixer()->LateMixes());
+        state.counters["stream_gaps"] = static_cast<double>(out.Mixer()->StreamGaps());
     }
     platform::SetWaveOut(nullptr);
     if (ms.empty()) return;
@@ -100,7 +107,14 @@ void BM_TriggerLatency(benchmark::State& state) {
     state.counters["worst_ms"] = *std::max_element(ms.begin(), ms.end());
     state.counters["triggers"] = static_cast<double>(ms.size());
 }
-BENCHMARK(BM_TriggerLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TriggerLatency)
+    ->ArgName("buffer_frames")
+    ->Arg(512)
+    ->Arg(256)
+    ->Arg(128)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Play only raises a flag, while the worker passes on its own (no device
 // here, so every request stays raised and the worker keeps looking at them).
@@ -122,11 +136,11 @@ BENCHMARK(BM_Play)->Repetitions(10)->ReportAggregatesOnly(true);
 
 void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
 
-// The mixer alone, as the device callback drives it: 512 frames at 48 kHz
-// per call from 21 streams of mixed formats. cpu_percent is the time per call
-// against the 10.7 ms of sound it makes.
+// The mixer alone, as the device callback drives it: state.range(0) frames
+// at 48 kHz per call from 21 streams of mixed formats. cpu_percent is the
+// time per call against the sound it makes.
 void BM_Mixer21Streams(benchmark::State& state) {
-    constexpr int kFrames = 512;
+    const int kFrames = static_cast<int>(state.range(0));
     constexpr int kRate = 48000;
     constexpr double kSeconds = 4.0;
     AudioMixer mixer(kRate);
@@ -168,11 +182,16 @@ void BM_Mixer21Streams(benchmark::State& state) {
         mixer.Reset(h);
         mixer.Close(h);
     }
-    // The mixer times itself; the sound made is iterations x 512 frames.
+    // The mixer times itself; the sound made is iterations x kFrames frames.
     const double soundNs = static_cast<double>(state.iterations()) * kFrames * 1e9 / kRate;
     state.counters["cpu_percent"] = 100.0 * static_cast<double>(mixer.MixNanoseconds()) / soundNs;
 }
-BENCHMARK(BM_Mixer21Streams)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Mixer21Streams)
+    ->ArgName("frames")
+    ->Arg(512)
+    ->Arg(256)
+    ->Arg(128)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

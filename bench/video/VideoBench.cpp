@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchSupport.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/support/ClipWriter.h"
 #include "video/AviControl.h"
@@ -32,32 +32,9 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Moving gradients with some texture, so the codecs have real work.
-void PaintMotion(int frame, uint8_t* rgb, int w, int h) {
-    for (int y = 0; y < h; ++y) {
-        uint8_t* p = rgb + static_cast<size_t>(y) * w * 3;
-        for (int x = 0; x < w; ++x, p += 3) {
-            p[0] = static_cast<uint8_t>(x + frame * 3);
-            p[1] = static_cast<uint8_t>(y + frame * 2 + ((x ^ y) & 15));
-            p[2] = static_cast<uint8_t>((x + y) / 2 + frame + ((x * y) >> 6 & 31));
-        }
-    }
-}
-
 // The clip at `name` in the bench data folder, written once.
 std::string Clip(const std::string& name, const ClipOptions& o) {
-    std::filesystem::create_directories(ZARN_BENCH_DATA_DIR);
-    const std::string path = std::string(ZARN_BENCH_DATA_DIR) + "/" + name;
-    std::error_code ec;
-    if (std::filesystem::file_size(path, ec) > 0 && !ec) return path;
-    std::fprintf(stderr, "writing %s ...\n", path.c_str());
-    std::string error;
-    if (!WriteClip(path + ".part", o, PaintMotion, &error)) {
-        std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), error.c_str());
-        std::exit(1);
-    }
-    std::filesystem::rename(path + ".part", path);
-    return path;
+    return PersistentClip(ZARN_BENCH_DATA_DIR, name, o);
 }
 
 std::string MjpegClip() {

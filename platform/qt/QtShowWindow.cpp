@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/qt/QtDeviceContext.h"
+#include "platform/qt/QtFrameView.h"
 
 namespace {
 
@@ -127,6 +128,14 @@ void QtShowWindow::Destroy() {
     if (IShowWindowHandler* pHandler = std::exchange(m_pHandler, nullptr))
         pHandler->PostNcDestroy();
     if (m_nDepth == 0) delete this;
+}
+
+IFrameView* QtShowWindow::CreateFrameView(int x, int y, int w, int h, bool bVisible,
+                                          std::function<void()> onWindowEnd) {
+    if (m_bDestroyed || w <= 0 || h <= 0) return nullptr;
+    auto* pView = new QtFrameView(this, QRect(x, y, w, h), std::move(onWindowEnd));
+    pView->setVisible(bVisible);
+    return pView;
 }
 
 void QtShowWindow::SendTimer(uintptr_t nIDEvent) {

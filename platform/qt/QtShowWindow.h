@@ -28,6 +28,8 @@ public:
     void StopTimer(uintptr_t nIDEvent) override;
     IDeviceContext& GetDC() override;
     void Destroy() override;
+    IFrameView* CreateFrameView(int x, int y, int w, int h, bool bVisible,
+                                std::function<void()> onWindowEnd) override;
 
     // For tests: the messages as the window delivers them, synchronously. The
     // window may be gone afterwards when the handler destroyed it.

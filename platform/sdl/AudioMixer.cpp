@@ -51,11 +51,15 @@ struct AudioMixer::Stream {
     // Taken buffers whose callback has not run yet, in written order.
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
-    bool bTaken = false;  // some of its bytes have been taken
+    bool bTaken = false;   // some of its bytes have been taken
+    bool bRanDry = false;  // silence went in since the last write
     // Closed by its owner: the handle is gone, but the converter still holds
     // the clip's tail, which plays out before the notifier frees the stream.
     bool bClosed = false;
     bool bDrained = false;
+    // Converter feeds one block of the mix can need, with room to spare;
+    // a pull that takes more is stopped.
+    int maxPullSteps = 0;
     // A partial frame left at a buffer's end, joined to the next buffer.
     uint8_t carry[32] = {};
     int carryBytes = 0;
@@ -80,8 +84,13 @@ struct AudioMixer::Stream {
     }
 };
 
-AudioMixer::AudioMixer(int outputRate)
+AudioMixer::ConverterCalls AudioMixer::SdlConverterCalls() {
+    return {&SDL_NewAudioStream, &SDL_AudioStreamPut};
+}
+
+AudioMixer::AudioMixer(int outputRate, const ConverterCalls& calls)
     : m_outputRate(outputRate),
+      m_calls(calls),
       m_sum(kBlockFrames * 2),
       m_take(kBlockFrames * 2),
       m_notifier([this] { NotifierThread(); }) {}
@@ -112,9 +121,13 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     const int bytesPerSample = wfx.wBitsPerSample == 24 ? 4 : wfx.wBitsPerSample / 8;
     s->srcFrameBytes = bytesPerSample * wfx.nChannels;
     s->pConverter =
-        SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
+        m_calls.pNewStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
                            static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
-    if (!s->pConverter) return WAVERR_BADFORMAT;
+    // The format passed the check above, so SDL's refusal is its own trouble
+    // (memory, mostly): a failure that may pass, not a bad format.
+    if (!s->pConverter) return MMSYSERR_NOMEM;
+    const int64_t srcFramesPerBlock = int64_t{kBlockFrames} * wfx.nSamplesPerSec / m_outputRate + 1;
+    s->maxPullSteps = static_cast<int>(4 * (srcFramesPerBlock / kPieceFrames + 1) + 16);
     s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
     // Every converter format is signed, so zero bytes are silence: for SDL's
     // own padding too.
@@ -126,7 +139,7 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes, 0);
     for (int off = 0; off < static_cast<int>(silence.size());
          off += kPieceFrames * s->srcFrameBytes)
-        SDL_AudioStreamPut(
+        m_calls.pPut(
             s->pConverter, silence.data() + off,
             std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
     SDL_AudioStreamFlush(s->pConverter);
@@ -174,6 +187,10 @@ MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
     if (!s || !pwh) return MMSYSERR_INVALHANDLE;
     if (!(pwh->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
     if (pwh->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    if (s->bRanDry) {
+        s->bRanDry = false;
+        m_streamGaps.fetch_add(1, std::memory_order_relaxed);
+    }
     pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     pwh->lpNext = nullptr;
     if (s->pQueueTail)
@@ -190,6 +207,7 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     if (!s) return MMSYSERR_INVALHANDLE;
     while (s->pQueueHead) s->PushDone(s->PopQueue());
     s->carryBytes = 0;
+    s->bRanDry = false;
     SDL_AudioStreamClear(s->pConverter);
     m_notifyCv.notify_all();
     m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
@@ -220,16 +238,10 @@ int AudioMixer::OpenStreams() {
 }
 
 // Hands the converter the next piece of the head buffer (and any partial
-// frame carried over), whole frames only.
-void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
+// frame carried over), whole frames only. False when the converter refuses
+// the piece: it then stays queued, to be offered again.
+bool AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
     WAVEHDR* pwh = s.pQueueHead;
-    if (!s.bTaken) {
-        s.bTaken = true;
-        const auto now = std::chrono::steady_clock::now().time_since_epoch();
-        m_lastFirstTakeNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
-                                std::memory_order_relaxed);
-        m_firstTakes.fetch_add(1, std::memory_order_release);
-    }
     const int srcBlock = s.wfx.nBlockAlign;
     const uint32_t left = pwh->dwBufferLength - s.headTaken;
     const uint32_t maxPiece = static_cast<uint32_t>(kPieceFrames * srcBlock - s.carryBytes);
@@ -242,11 +254,10 @@ void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
     std::memcpy(packed + s.carryBytes, pSrc, piece);
     const int total = s.carryBytes + static_cast<int>(piece);
     const int frames = total / srcBlock;
-    s.carryBytes = total - frames * srcBlock;
-    std::memcpy(s.carry, packed + frames * srcBlock, static_cast<size_t>(s.carryBytes));
 
     if (frames > 0) {
         const int samples = frames * s.wfx.nChannels;
+        int result;
         if (s.wfx.wBitsPerSample == 24) {
             // SDL has no 24-bit format: widen each sample to 32 bits.
             auto* pOut = reinterpret_cast<int32_t*>(s.stage.data());
@@ -257,52 +268,76 @@ void AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
                                    static_cast<uint32_t>(p[2]) << 24;
                 std::memcpy(&pOut[i], &v, 4);
             }
-            SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples * 4);
+            result = m_calls.pPut(s.pConverter, s.stage.data(), samples * 4);
         } else if (s.wfx.wBitsPerSample == 8) {
             // Unsigned 8-bit to signed, so that silence is zero in the
             // converter (SDL pads with zero bytes).
             for (int i = 0; i < samples; ++i) s.stage[i] = packed[i] ^ 0x80;
-            SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples);
+            result = m_calls.pPut(s.pConverter, s.stage.data(), samples);
         } else {
-            SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
+            result = m_calls.pPut(s.pConverter, packed, frames * srcBlock);
         }
+        if (result != 0) return false;
     }
 
+    if (!s.bTaken) {
+        s.bTaken = true;
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        m_lastFirstTakeNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
+                                std::memory_order_relaxed);
+        m_firstTakes.fetch_add(1, std::memory_order_release);
+    }
+    s.carryBytes = total - frames * srcBlock;
+    std::memcpy(s.carry, packed + frames * srcBlock, static_cast<size_t>(s.carryBytes));
     s.headTaken += piece;
     if (s.headTaken >= pwh->dwBufferLength) {
         s.PushDone(s.PopQueue());
         bAnyDone = true;
     }
+    return true;
 }
 
-void AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
-    while (SDL_AudioStreamAvailable(s.pConverter) < bytesWanted) {
+// Feeds the converter until it holds bytesWanted of output. False when it
+// cannot: the converter refused a piece, or the pull has taken more steps
+// than the stream's rate can need. The lock is held here, so the pull never
+// retries on its own: the caller gives silence for the rest of the callback.
+bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
+    for (int step = 0; SDL_AudioStreamAvailable(s.pConverter) < bytesWanted; ++step) {
+        if (step == s.maxPullSteps) return false;
         if (s.pQueueHead) {
-            PutPieceLocked(s, bAnyDone);
+            if (!PutPieceLocked(s, bAnyDone)) return false;
         } else if (s.bTaken && !s.bClosed) {
             // Ran dry (the clip's end, or its next buffer is late): go on
             // with silence, as a sound card would, which also brings out the
             // frames the converter holds back while resampling.
-            SDL_AudioStreamPut(s.pConverter, s.silence.data(), static_cast<int>(s.silence.size()));
+            s.bRanDry = true;
+            if (m_calls.pPut(s.pConverter, s.silence.data(), static_cast<int>(s.silence.size())) !=
+                0)
+                return false;
         } else {
             break;
         }
     }
+    return true;
 }
 
 void AudioMixer::Mix(float* pOut, int frames) {
     const auto start = std::chrono::steady_clock::now();
+    const int64_t callNs = int64_t{frames} * 1'000'000'000 / m_outputRate;
     bool bAnyDone = false;
+    bool bPlaying = false;
     {
         std::lock_guard lock(m_mutex);
+        bool bSilenced[kMaxStreams] = {};  // silent for the rest of this call
         while (frames > 0) {
             const int n = std::min(frames, kBlockFrames);
             const int bytes = n * kOutFrameBytes;
             std::fill(m_sum.begin(), m_sum.begin() + 2 * n, 0.0f);
-            for (Stream* s : m_streams) {
-                if (!s) continue;
-                if (s->bDrained) continue;
-                PullLocked(*s, bytes, bAnyDone);
+            for (int k = 0; k < kMaxStreams; ++k) {
+                Stream* s = m_streams[k];
+                if (!s || s->bDrained || bSilenced[k]) continue;
+                bPlaying |= s->bTaken;
+                if (!PullLocked(*s, bytes, bAnyDone)) bSilenced[k] = true;
                 const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
                 for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
                     m_sum[i] += m_take[i];
@@ -320,6 +355,19 @@ void AudioMixer::Mix(float* pOut, int frames) {
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::steady_clock::now() - start);
     m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
+    CountLateMix(start, callNs, bPlaying);
+}
+
+// A device asks for its next buffer as soon as one is free, so each call
+// leaves its queue full: two calls' worth of sound (SDL's double buffering).
+// A call that comes later than that queue lasts has let it run dry.
+void AudioMixer::CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs,
+                              bool bPlaying) {
+    const int64_t nowNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
+    if (bPlaying && m_lastMixNs != 0 && nowNs - m_lastMixNs > 2 * callNs)
+        m_lateMixes.fetch_add(1, std::memory_order_relaxed);
+    m_lastMixNs = nowNs;
 }
 
 void AudioMixer::NotifierThread() {

@@ -5,12 +5,16 @@
 //
 // Mix is called by the output (the SDL device's callback or the file
 // writer's thread); it takes only the mixer's short lock and never allocates
-// once a stream has been primed at open. A buffer is done when Mix has taken
-// its last byte; a notifier thread of the mixer's own delivers the done
+// once a stream has been primed at open. A stream whose converter refuses
+// data, or needs more feeding than its rate can explain, is silent for the
+// rest of that Mix call and fed again in the next: nothing is dropped, and the
+// audio thread never spins under the lock. A buffer is done when Mix has
+// taken its last byte; a notifier thread of the mixer's own delivers the done
 // callbacks, in written order per stream, so user code never runs on the
 // audio thread.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -20,11 +24,23 @@
 
 #include "platform/WaveOut.h"
 
+struct _SDL_AudioStream;  // SDL's converter
+
 class AudioMixer {
 public:
     static constexpr int kMaxStreams = 64;
 
-    explicit AudioMixer(int outputRate);
+    // The converter calls that can fail on a working system (memory, SDL's
+    // own errors), replaceable so that tests can make them fail. The
+    // signatures are SDL's.
+    struct ConverterCalls {
+        _SDL_AudioStream* (*pNewStream)(uint16_t srcFormat, uint8_t srcChannels, int srcRate,
+                                        uint16_t dstFormat, uint8_t dstChannels, int dstRate);
+        int (*pPut)(_SDL_AudioStream* pStream, const void* pBuf, int len);
+    };
+    static ConverterCalls SdlConverterCalls();
+
+    explicit AudioMixer(int outputRate, const ConverterCalls& calls = SdlConverterCalls());
     ~AudioMixer();
     AudioMixer(const AudioMixer&) = delete;
     AudioMixer& operator=(const AudioMixer&) = delete;
@@ -47,7 +63,13 @@ public:
     // their first bytes taken, and when the latest of them was (steady clock,
     // nanoseconds); the number of open streams (closed ones still playing
     // out their tail not counted).
+    // Underruns: LateMixes counts Mix calls, while a stream plays, that came
+    // more than two calls' worth of sound after the one before, when a
+    // double-buffered device would have run dry; StreamGaps counts streams
+    // that ran dry and were then written again, a gap in their sound.
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
+    uint64_t LateMixes() const { return m_lateMixes.load(std::memory_order_relaxed); }
+    uint64_t StreamGaps() const { return m_streamGaps.load(std::memory_order_relaxed); }
     uint64_t FirstTakes() const { return m_firstTakes.load(std::memory_order_acquire); }
     int64_t LastFirstTakeNs() const { return m_lastFirstTakeNs.load(std::memory_order_relaxed); }
     int OpenStreams();
@@ -56,11 +78,13 @@ private:
     struct Stream;
 
     Stream* FindLocked(HWAVEOUT hwo);
-    void PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
-    void PutPieceLocked(Stream& s, bool& bAnyDone);
+    bool PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
+    bool PutPieceLocked(Stream& s, bool& bAnyDone);
     void NotifierThread();
+    void CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs, bool bPlaying);
 
     const int m_outputRate;
+    const ConverterCalls m_calls;
     std::mutex m_mutex;
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
     std::condition_variable m_idleCv;    // a delivery has ended
@@ -69,7 +93,10 @@ private:
     bool m_bQuit = false;
     std::vector<float> m_sum;   // one block of the mix
     std::vector<float> m_take;  // one stream's share of it
+    int64_t m_lastMixNs = 0;    // Mix's own: when it was last called
     std::atomic<uint64_t> m_mixNs{0};
+    std::atomic<uint64_t> m_lateMixes{0};
+    std::atomic<uint64_t> m_streamGaps{0};
     std::atomic<uint64_t> m_firstTakes{0};
     std::atomic<int64_t> m_lastFirstTakeNs{0};
     std::thread m_notifier;

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,13 +12,12 @@
 namespace {
 
 constexpr int kFileRate = 48000;
+constexpr int64_t kReprobeMs = 1000;
 
-// The power of two nearest to 10 ms at this rate.
-Uint16 BufferFrames(int rate) {
-    Uint16 frames = 64;
-    while (frames * 2 <= rate / 100 + rate / 300) frames *= 2;
-    return frames;
-}
+// 5.3 ms at 48 kHz. A trigger waits up to one buffer for the next mix, so
+// 512 frames were half of its latency. Under heavy load the callback came
+// late now and then at 256 frames, and many times more often at 128.
+constexpr Uint16 kBufferFrames = 256;
 
 // SDL keeps its error text per thread and frees it only for threads that SDL
 // made; a caller's thread would leak it, so each entry that may set an error
@@ -33,7 +33,9 @@ void SdlWaveOut::AudioCallback(void* pUser, uint8_t* pStream, int len) {
                                                    len / (2 * static_cast<int>(sizeof(float))));
 }
 
-SdlWaveOut::SdlWaveOut() {
+SdlWaveOut::SdlWaveOut() : SdlWaveOut(Options{}) {}
+
+SdlWaveOut::SdlWaveOut(Options options) : m_options(std::move(options)) {
     // SIGINT and SIGTERM belong to the program, which ends in order on them;
     // SDL would turn them into quit events that nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -47,40 +49,65 @@ SdlWaveOut::~SdlWaveOut() {
     if (m_bSdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+int64_t SdlWaveOut::NowMs() const {
+    if (m_options.nowMs) return m_options.nowMs();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void SdlWaveOut::TellOnce(const char* what, const char* detail) {
+    if (m_bTold) return;
+    m_bTold = true;
+    std::fprintf(stderr, "sound: %s (%s); clips will not sound\n", what, detail);
+}
+
+// Until an output runs, the bank asks before every open it tries; a sound
+// server or card that comes later is found by probing again, at most once a
+// second so that waiting requests do not restart SDL's audio a hundred times
+// a second.
 uint32_t SdlWaveOut::GetNumDevs() {
     DropThreadErrors dropErrors;
     std::lock_guard lock(m_mutex);
-    if (!m_bProbed) {
-        m_bProbed = true;
-        if (!m_filePath.empty()) {
-            m_nDevs = 1;
-        } else if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            std::fprintf(stderr, "sound: no audio output (%s); clips will not sound\n",
-                         SDL_GetError());
-        } else {
-            m_bSdlAudio = true;
-            const int n = SDL_GetNumAudioDevices(0);
-            // A driver that cannot list its devices may still have a default one.
-            m_nDevs = n < 0 ? 1 : static_cast<uint32_t>(n);
-            if (m_nDevs == 0)
-                std::fprintf(stderr,
-                             "sound: no audio output device (driver %s); clips will not sound\n",
-                             SDL_GetCurrentAudioDriver());
+    if (!m_pMixer) {
+        if (const int64_t now = NowMs(); now >= m_nextProbeMs) {
+            m_nextProbeMs = now + kReprobeMs;
+            Probe();
         }
     }
-    return m_bStartFailed ? 0 : m_nDevs;
+    return m_nDevs;
 }
 
+void SdlWaveOut::Probe() {
+    m_nDevs = 0;
+    if (!m_filePath.empty()) {
+        m_nDevs = 1;
+        return;
+    }
+    // A fresh start picks the driver and lists the devices anew.
+    if (m_bSdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    m_bSdlAudio = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    if (!m_bSdlAudio) {
+        TellOnce("no audio output", SDL_GetError());
+        return;
+    }
+    const int n = SDL_GetNumAudioDevices(0);
+    // A driver that cannot list its devices may still have a default one.
+    m_nDevs = n < 0 ? 1 : static_cast<uint32_t>(n);
+    if (m_nDevs == 0) TellOnce("no audio output device", SDL_GetCurrentAudioDriver());
+}
+
+// A failed start counts as no device until the next probe.
 bool SdlWaveOut::StartOutput() {
     if (m_pMixer) return true;
-    if (m_bStartFailed) return false;
+    if (m_nDevs == 0) return false;
     if (!m_filePath.empty()) {
         m_pMixer = std::make_unique<AudioMixer>(kFileRate);
         m_pSink = std::make_unique<WavFileSink>(*m_pMixer, m_filePath);
         if (!m_pSink->Ok()) {
             m_pSink.reset();
             m_pMixer.reset();
-            m_bStartFailed = true;
+            m_nDevs = 0;
             return false;
         }
         return true;
@@ -90,15 +117,15 @@ bool SdlWaveOut::StartOutput() {
     want.freq = 48000;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = BufferFrames(want.freq);
+    want.samples =
+        m_options.nBufferFrames > 0 ? static_cast<Uint16>(m_options.nBufferFrames) : kBufferFrames;
     want.callback = AudioCallback;
     want.userdata = this;
     SDL_AudioSpec have{};
     m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (m_deviceId == 0) {
-        std::fprintf(stderr, "sound: cannot open the audio output (%s); clips will not sound\n",
-                     SDL_GetError());
-        m_bStartFailed = true;
+        TellOnce("cannot open the audio output", SDL_GetError());
+        m_nDevs = 0;
         return false;
     }
     // The device starts paused, so the callback sees the mixer only once it

@@ -1,13 +1,17 @@
 #pragma once
 // The wave output on SDL2: one output device (float stereo at the device's
-// rate, about 10 ms a buffer), opened when the first stream opens and kept
-// open, fed by one mixer for every stream. With ZARNDEMO_AUDIO_FILE=path.wav
-// in the environment the same mix goes to that file instead (16-bit stereo,
-// 48000 Hz, paced in real time; the header is completed when this object is
-// destroyed).
+// rate, 256 frames a buffer), opened when the first stream opens and kept
+// open, fed by one mixer for every stream. Until it has opened, GetNumDevs
+// looks for an output again at most once a second, so a sound server or card
+// that comes after the start is used; the first failure is said once on
+// standard error. With ZARNDEMO_AUDIO_FILE=path.wav in the environment the
+// same mix goes to that file instead (16-bit stereo, 48000 Hz, paced in real
+// time; the header is completed when this object is destroyed).
 //
 // Install it with platform::SetWaveOut for the life of the program.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,7 +23,15 @@ class WavFileSink;
 
 class SdlWaveOut final : public IWaveOut {
 public:
+    struct Options {
+        // Frames of one device buffer; 0 takes the default.
+        int nBufferFrames = 0;
+        // A steady clock in milliseconds, for tests; empty takes the system's.
+        std::function<int64_t()> nowMs;
+    };
+
     SdlWaveOut();
+    explicit SdlWaveOut(Options options);
     ~SdlWaveOut() override;
     SdlWaveOut(const SdlWaveOut&) = delete;
     SdlWaveOut& operator=(const SdlWaveOut&) = delete;
@@ -37,16 +49,20 @@ public:
     AudioMixer* Mixer() { return CurrentMixer(); }
 
 private:
-    bool StartOutput();  // under m_mutex
+    int64_t NowMs() const;
+    void Probe();                                         // under m_mutex, with no output running
+    bool StartOutput();                                   // under m_mutex
+    void TellOnce(const char* what, const char* detail);  // one line per object, ever
     AudioMixer* CurrentMixer();
     static void AudioCallback(void* pUser, uint8_t* pStream, int len);
 
+    Options m_options;
     std::mutex m_mutex;        // guards the start of the output
     std::string m_filePath;    // ZARNDEMO_AUDIO_FILE, empty for the device
     bool m_bSdlAudio = false;  // SDL's audio subsystem is up
-    bool m_bProbed = false;
+    int64_t m_nextProbeMs = INT64_MIN;
     uint32_t m_nDevs = 0;
-    bool m_bStartFailed = false;
+    bool m_bTold = false;  // the one line on standard error is out
     uint32_t m_deviceId = 0;
     std::unique_ptr<AudioMixer> m_pMixer;
     std::unique_ptr<WavFileSink> m_pSink;

@@ -28,6 +28,16 @@ void FakeShowWindow::Destroy() {
     if (Destroyed()) return;
     m_timers.clear();
     std::exchange(m_pHandler, nullptr)->PostNcDestroy();
+    // Child views end after the handler, as on a real window.
+    for (const auto& view : m_views) view->EndWithWindow();
+}
+
+IFrameView* FakeShowWindow::CreateFrameView(int x, int y, int w, int h, bool bVisible,
+                                            std::function<void()> onWindowEnd) {
+    if (Destroyed()) return nullptr;
+    m_views.push_back(
+        std::make_unique<FakeFrameView>(x, y, w, h, bVisible, std::move(onWindowEnd)));
+    return m_views.back().get();
 }
 
 void FakeShowWindow::SendTimer(uintptr_t nIDEvent) {
@@ -36,4 +46,12 @@ void FakeShowWindow::SendTimer(uintptr_t nIDEvent) {
 
 void FakeShowWindow::SendRButtonDown(int x, int y) {
     if (!Destroyed()) m_pHandler->OnRButtonDown(MK_RBUTTON, x, y);
+}
+
+void FakeShowWindow::SendLButtonDown(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnLButtonDown(MK_LBUTTON, x, y);
+}
+
+void FakeShowWindow::SendMouseMove(int x, int y) {
+    if (!Destroyed()) m_pHandler->OnMouseMove(0, x, y);
 }

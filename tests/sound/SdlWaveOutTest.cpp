@@ -1,7 +1,8 @@
 // The SDL wave output: many formats mixed at once on SDL's dummy driver, the
-// WAV file output, and the case of no device.
+// WAV file output, no device or one that comes late, and failing converters.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -11,7 +12,9 @@
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <tuple>
 
+#include "platform/sdl/AudioMixer.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
 #include "tests/sound/RecordingWaveOut.h"
@@ -251,6 +254,91 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
                                   << " bits, align " << wfx.nBlockAlign;
     EXPECT_FALSE(refused(Pcm(8, 192000, 32)));
     EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
+}
+
+void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+
+// No driver at all, then a driver whose device cannot open (SDL's disk
+// writer with no folder for its file); each is mended after the first try.
+TEST(SdlWaveOut, OutputThatAppearsLaterIsUsedProbingAtMostOncePerSecond) {
+    TempDir dir;
+    const std::string file = dir.path() + "/disk.raw";
+    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
+    for (const auto& [driverBefore, fileBefore, driverAfter] :
+         {std::tuple{"no-such-driver", "", "dummy"},
+          std::tuple{"disk", "/no/such/folder/out.raw", "disk"}}) {
+        SCOPED_TRACE(driverBefore);
+        ScopedEnv driver("SDL_AUDIODRIVER", driverBefore);
+        ScopedEnv diskFile("SDL_DISKAUDIOFILE", fileBefore);
+        int64_t nowMs = 0;
+        SdlWaveOut sdl(SdlWaveOut::Options{.nowMs = [&] { return nowMs; }});
+        auto opens = [&] {
+            HWAVEOUT h = nullptr;
+            return sdl.Open(&h, &wfx, &IgnoreDone, 0) == MMSYSERR_NOERROR && !sdl.Close(h);
+        };
+        EXPECT_FALSE(opens());
+        setenv("SDL_AUDIODRIVER", driverAfter, 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+        nowMs = 999;
+        EXPECT_FALSE(opens()) << "probed again within the second";
+        nowMs = 1000;
+        EXPECT_TRUE(opens()) << "the output that came is used";
+    }
+}
+
+// Stand-ins for SDL's converter calls that fail on demand.
+std::atomic<int> g_nNewStreamFailures{0};
+std::atomic<int> g_nPutFailures{0};
+std::atomic<int> g_nFailedPuts{0};
+
+AudioMixer::ConverterCalls FailingCalls() {
+    static const AudioMixer::ConverterCalls sdl = AudioMixer::SdlConverterCalls();
+    return {
+        [](uint16_t sf, uint8_t sc, int sr, uint16_t df, uint8_t dc, int dr) {
+            return g_nNewStreamFailures.fetch_sub(1) > 0 ? nullptr
+                                                         : sdl.pNewStream(sf, sc, sr, df, dc, dr);
+        },
+        [](_SDL_AudioStream* p, const void* pBuf, int len) {
+            return g_nPutFailures.fetch_sub(1) > 0 ? (++g_nFailedPuts, -1) : sdl.pPut(p, pBuf, len);
+        }};
+}
+
+TEST(SdlWaveOut, ConverterThatCannotBeMadeIsAFailureThatMayPass) {
+    AudioMixer mixer(48000, FailingCalls());
+    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
+    HWAVEOUT h = nullptr;
+    g_nNewStreamFailures = 1;
+    const MMRESULT first = mixer.Open(&h, wfx, &IgnoreDone, 0);
+    EXPECT_NE(first, MMSYSERR_NOERROR);
+    EXPECT_NE(first, WAVERR_BADFORMAT) << "the format is playable: worth another try";
+    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
+}
+
+TEST(SdlWaveOut, FailingConverterGivesSilenceForTheCallbackAndLosesNothing) {
+    AudioMixer mixer(48000, FailingCalls());
+    const WAVEFORMATEX wfx = Pcm(1, 48000, 16);
+    std::vector<uint8_t> tone = Tone(wfx, 440, 0.5, 0.2);  // 9600 frames
+    WAVEHDR header{};
+    header.lpData = reinterpret_cast<char*>(tone.data());
+    header.dwBufferLength = static_cast<uint32_t>(tone.size());
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+    mixer.Prepare(h, &header);
+    mixer.Write(h, &header);
+
+    std::vector<float> out(2 * 16384);
+    g_nPutFailures = 1000;  // a spinning pull would end here
+    mixer.Mix(out.data(), 4096);
+    EXPECT_EQ(g_nFailedPuts, 1) << "one failure ends the stream's pulls for the callback";
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 2 * 4096, [](float x) { return x == 0; }));
+
+    g_nPutFailures = 0;
+    mixer.Mix(out.data(), 16384);
+    auto loud = [](float x) { return std::fabs(x) > 0.05f; };
+    const auto first = std::find_if(out.begin(), out.end(), loud);
+    const auto last = std::find_if(out.rbegin(), out.rend(), loud).base();
+    EXPECT_NEAR((last - first) / 2, 9600, 50) << "the refused piece plays later, none is dropped";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "tests/fakes/SimulatedWaveOut.h"
 #include "tests/sound/RecordingWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
+#include "tests/support/TestSeed.h"
 
 using namespace wavtest;
 
@@ -45,7 +46,7 @@ TEST(SoundBankStress, TenThousandRandomPlaysWhileClipsFinish) {
     {
         CSoundBank bank;
         for (const auto& p : paths) ASSERT_GT(bank.AddWave(p.c_str()), 0);
-        std::mt19937 rng(1234);
+        std::mt19937 rng(TestSeed("random plays"));
         std::uniform_int_distribution<uint32_t> clip(0, MAX_WAVE_CLIPS + 2);
         for (int n = 0; n < 10000; ++n) {
             const uint32_t i = clip(rng);
@@ -75,7 +76,7 @@ TEST(SoundBankStress, HundredBanksBuiltPlayedAndDestroyedMidSound) {
     SdlWaveOut sdl;
     RecordingWaveOut out(sdl);
     platform::SetWaveOut(&out);
-    std::mt19937 rng(99);
+    std::mt19937 rng(TestSeed("plays and lifetimes"));
     for (int b = 0; b < 100; ++b) {
         {
             CSoundBank bank;

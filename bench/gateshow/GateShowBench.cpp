@@ -1,0 +1,151 @@
+// One whole cycle of the gate show on a 1280 x 720 MPEG-4 clip with a
+// keyframe every 12 frames, offscreen on the Qt host: each tick at its place
+// on the clip's period, as the window's timer runs them, and a click in each
+// loop once it has wrapped round (zones 1, 0, 0, 1), then the replay and the
+// first frame of the next cycle. The ticks that draw a segment's first frame
+// (a start, a loop's first pass or its return to its first frame, an ending,
+// a replayed ending) are timed apart from the others, with the frames
+// fetched ahead and without.
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/detect/BenchClips.h"
+#include "gateshow/FrameLookahead.h"
+#include "gateshow/ShowDlg.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtShowWindows.h"
+
+namespace {
+
+// Ticks into each loop before its click: past its 150 frames, so every loop
+// also returns once to its first frame.
+constexpr int CLICK_AFTER_LOOP_TICKS = 170;
+constexpr int CLICK_ZONES[] = {1, 0, 0, 1};
+constexpr int ZONE_POINTS[2][2] = {{580, 200}, {880, 200}};
+constexpr uintptr_t TIMERS[] = {TIMER_START, TIMER_LOOP, TIMER_ENDING, TIMER_REPLAY};
+
+// 160 s at 25 frames per second, the length the segment table covers,
+// written once into the bench data folder.
+std::string GateBenchClip() {
+    ClipOptions o;
+    o.codec = ClipCodec::Mpeg4;
+    o.width = 1280;
+    o.height = 720;
+    o.frames = 4000;
+    o.gop = 12;
+    return PersistentClip(ZARN_BENCH_DATA_DIR, "gate_mpeg4_1280x720_gop12.avi", o);
+}
+
+int RunningTimer(const QtShowWindow* wnd) {
+    for (uintptr_t t : TIMERS)
+        if (wnd->HasTimer(t)) return static_cast<int>(t);
+    return -1;
+}
+
+void Report(benchmark::State& state, const std::string& name, std::vector<double> samples) {
+    state.counters[name + "_n"] = static_cast<double>(samples.size());
+    state.counters[name + "_med_ms"] = Quantile(samples, 0.5);
+    state.counters[name + "_p99_ms"] = Quantile(samples, 0.99);
+    state.counters[name + "_max_ms"] = Quantile(samples, 1.0);
+}
+
+void BM_GateCycle(benchmark::State& state) {
+    BenchApplication();
+    const std::string clip = GateBenchClip();
+    const bool bPreload = state.range(0) != 0;
+    FfmpegVideoFiles ffmpeg;
+    QtShowWindows windows;
+    platform::SetVideoFiles(&ffmpeg);
+    platform::SetShowWindows(&windows);
+
+    std::vector<double> boundary, ordinary, boundaryCpu, ordinaryCpu, clicks;
+    int handovers = 0;
+    for (auto _ : state) {
+        g_pGateShow = new CShowDlg(clip, bPreload);
+        g_bGateShowOpen = true;
+        if (!g_pGateShow->Create()) {
+            state.SkipWithError("the gate show did not open");
+            break;
+        }
+        auto* wnd = static_cast<QtShowWindow*>(g_pGateShow->GetWindow());
+        wnd->Show(true);
+        QCoreApplication::processEvents();
+        const CAviControl& avi = g_pGateShow->Avi();
+        const auto period = std::chrono::milliseconds(g_pGateShow->FramePeriod());
+
+        int lastSegment = -1;
+        int64_t lastFrame = -1;
+        int gate = 0;
+        int loopTicks = 0;
+        bool replayed = false;
+        auto due = BenchClock::now();
+        for (;;) {
+            due += period;
+            std::this_thread::sleep_until(due);
+            const int timer = RunningTimer(wnd);
+            if (timer < 0) break;
+            replayed = replayed || timer == TIMER_REPLAY;
+            const int segment = timer == TIMER_REPLAY
+                                    ? g_pGateShow->ChoiceQueue()[g_pGateShow->QueuePos()]
+                                    : g_pGateShow->CurSegment();
+            const int64_t frame = avi.Segment(segment).dwCursor;
+
+            const double c0 = ThreadCpuMs();
+            const auto t0 = BenchClock::now();
+            wnd->SendTimer(static_cast<uintptr_t>(timer));
+            const double ms = Ms(BenchClock::now() - t0);
+            const double cpu = ThreadCpuMs() - c0;
+
+            const bool drew = avi.Segment(segment).dwCursor == frame + 1;
+            if (drew && (segment != lastSegment || frame != lastFrame + 1)) {
+                boundary.push_back(ms);
+                boundaryCpu.push_back(cpu);
+                // Back at the first gate's start after the replay: the cycle is whole.
+                if (replayed && segment == 0) break;
+            } else {
+                ordinary.push_back(ms);
+                ordinaryCpu.push_back(cpu);
+            }
+            if (drew) {
+                lastSegment = segment;
+                lastFrame = frame;
+            }
+
+            loopTicks = timer == TIMER_LOOP ? loopTicks + 1 : 0;
+            if (loopTicks == CLICK_AFTER_LOOP_TICKS && gate < 4) {
+                const int* point = ZONE_POINTS[CLICK_ZONES[gate++]];
+                const auto c0 = BenchClock::now();
+                wnd->SendLButtonDown(point[0], point[1]);
+                clicks.push_back(Ms(BenchClock::now() - c0));
+            }
+            wnd->repaint();
+        }
+        if (g_pGateShow->Lookahead()) handovers += g_pGateShow->Lookahead()->Handovers();
+        g_pGateShow->CloseShow();
+    }
+    Report(state, "boundary", boundary);
+    Report(state, "ordinary", ordinary);
+    Report(state, "boundary_cpu", boundaryCpu);
+    Report(state, "ordinary_cpu", ordinaryCpu);
+    Report(state, "click", clicks);
+    state.counters["handovers"] = handovers;
+    platform::SetShowWindows(nullptr);
+    platform::SetVideoFiles(nullptr);
+}
+BENCHMARK(BM_GateCycle)
+    ->ArgName("preload")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) { return RunQtBenchmarks(argc, argv); }

@@ -1,0 +1,79 @@
+#pragma once
+// One capture window on V4L2: a connected camera, its negotiated format, and
+// while the preview runs, memory-mapped buffers and the thread that dequeues
+// them, packs each frame, calls the frame callback and hands the frame to the
+// window's view.
+
+#include <linux/videodev2.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Capture.h"
+#include "platform/FrameView.h"
+#include "platform/v4l2/V4l2Device.h"
+
+class V4l2CaptureWindow {
+public:
+    V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, HCAPWND hWnd);
+    // Stops the preview, closes the camera and ends the view if it still stands.
+    ~V4l2CaptureWindow();
+
+    V4l2CaptureWindow(const V4l2CaptureWindow&) = delete;
+    V4l2CaptureWindow& operator=(const V4l2CaptureWindow&) = delete;
+
+    // True for a device that captures video through streamed buffers; cap
+    // holds what the device says of itself.
+    static bool IsCamera(IV4l2Device& device, int fd, v4l2_capability& cap);
+    static std::string DevicePath(int nDriver);
+
+    bool Connect(int nDriver);
+    bool GetFormat(BITMAPINFOHEADER& header);
+    bool SetFormat(const BITMAPINFOHEADER& header);
+    void SetPreviewRate(unsigned nMilliseconds) { m_nPreviewRateMs = nMilliseconds; }
+    void SetCallback(CaptureFrameProc proc) { m_callback.store(proc); }
+    bool SetPreview(bool bPreview);
+    // Frames are streaming: the preview is on and has not failed.
+    bool Previewing() const { return m_thread.joinable() && !m_bStop.load(); }
+    // The view went with its window: stop everything, present nothing more.
+    void ForgetView();
+
+private:
+    struct Buffer {
+        void* p;
+        size_t nLength;
+    };
+
+    void Disconnect();
+    bool AskBgr24(uint32_t nWidth, uint32_t nHeight);
+    void AskFrameInterval();
+    bool StartStream();
+    void StopStream();
+    void ReleaseBuffers();
+    void Run();
+    void Deliver(const Buffer& buffer, uint32_t nBytesUsed, uint32_t nTimeMs);
+    void Fail(const char* pszWhat, int nError);
+
+    IV4l2Device& m_device;
+    const HCAPWND m_hWnd;
+    std::atomic<CaptureFrameProc> m_callback{nullptr};
+    std::atomic<bool> m_bStop{false};
+
+    // Set on the user-interface thread while no capture thread runs; only
+    // read by the capture thread while it runs.
+    IFrameView* m_pView;
+    int m_fd = -1;
+    int m_nDriver = -1;
+    unsigned m_nPreviewRateMs = 0;
+    uint32_t m_nWidth = 0;
+    uint32_t m_nHeight = 0;
+    uint32_t m_nStride = 0;
+    std::vector<Buffer> m_buffers;
+    std::thread m_thread;
+
+    // The capture thread's only while it runs.
+    std::vector<uint8_t> m_frame;  // packed, bottom-up
+};
