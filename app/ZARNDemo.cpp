@@ -2,6 +2,7 @@
 
 #include "app/ZARNDemoDlg.h"
 #include "detect/ShowWaveDlg.h"
+#include "gateshow/ShowDlg.h"
 
 CZARNDemoApp theApp;
 
@@ -18,5 +19,7 @@ int CZARNDemoApp::ExitInstance() {
     // that outlived it.
     if (g_pDetectShow) g_pDetectShow->CloseShow();
     g_bDetectShowOpen = false;
+    delete g_pGateShow;
+    g_bGateShowOpen = false;
     return 0;
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "detect/CaptureDriverList.h"
 #include "detect/ShowWaveDlg.h"
+#include "gateshow/ShowDlg.h"
 #include "platform/DataExchange.h"
 #include "platform/FileDialog.h"
 #include "platform/ListControl.h"
@@ -35,6 +37,8 @@ int CZARNDemoDlg::OnInitDialog() {
 
     m_pWnd->SetIcon(*m_hIcon, true);
     m_pWnd->SetIcon(*m_hIcon, false);
+
+    FillCaptureDriverList(*m_cbCaptureDriver);
 
     UpdateData(false);
     return 1;
@@ -74,7 +78,21 @@ void CZARNDemoDlg::OnSysCommand(unsigned nId) {
     }
 }
 
-void CZARNDemoDlg::OnGateShow() {}
+void CZARNDemoDlg::OnGateShow() {
+    if (g_bGateShowOpen) {
+        if (g_pGateShow) g_pGateShow->CloseShow();
+        g_pGateShow = nullptr;
+    }
+    g_bGateShowOpen = true;
+    g_pGateShow = new CShowDlg();
+    // A show whose clip cannot play is gone with its object already.
+    if (!g_pGateShow->Create()) {
+        g_bGateShowOpen = false;
+        return;
+    }
+    g_pGateShow->GetWindow()->Show(true);
+    g_pGateShow->GetWindow()->Update();
+}
 
 std::string CZARNDemoDlg::ChooseFile(const char* pszDefExt, const char* pszFilter) {
     OpenFileRequest request;
@@ -124,7 +142,15 @@ void CZARNDemoDlg::OnUseCamera() {
     m_pWnd->CheckDlgButton(IDC_USE_CAMERA, m_bCameraChecked);
 }
 
-bool CZARNDemoDlg::DestroyWindow() { return CDialogBase::DestroyWindow(); }
+bool CZARNDemoDlg::DestroyWindow() {
+    if (g_bGateShowOpen) {
+        // Its destructor takes its window down too.
+        delete g_pGateShow;
+        g_bGateShowOpen = false;
+    }
+    // The detection window goes with the launcher's window, which owns it.
+    return CDialogBase::DestroyWindow();
+}
 
 void CZARNDemoDlg::PostNcDestroy() {
     // The controls go with the window.

@@ -9,7 +9,8 @@
 #include <cstdlib>
 
 #include "app/ZARNDemo.h"
-#include "platform/DataFolder.h"
+#include "gateshow/ShowDlg.h"
+#include "platform/Capture.h"
 #include "platform/Dialog.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -23,6 +24,7 @@
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
 #include "platform/sdl/SdlWaveOut.h"
+#include "platform/v4l2/V4l2Capture.h"
 #include "res/Resources.h"
 
 namespace {
@@ -39,11 +41,12 @@ bool HasDisplay() {
 
 // The gate show's clip comes with the program; without it the installation
 // is broken, which is worth one line at start.
-void CheckDataFolder() {
-    const std::string clip = platform::DataFolder() + "avi/Synth002.avi";
+void CheckGateClip() {
+    const std::string clip = GateClipPath();
     struct stat st {};
-    if (stat(clip.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        std::fprintf(stderr, "zarndemo: the gate show's clip is missing: %s\n", clip.c_str());
+    if (clip.empty() || stat(clip.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        std::fprintf(stderr, "zarndemo: the gate show's clip is missing: %s\n",
+                     clip.empty() ? "(the program's data folder is unknown)" : clip.c_str());
 }
 
 QIcon ApplicationIcon() {
@@ -55,7 +58,7 @@ QIcon ApplicationIcon() {
 }  // namespace
 
 int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
-    CheckDataFolder();
+    CheckGateClip();
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "zarndemo: no display to open the launcher on (DISPLAY and WAYLAND_DISPLAY "
@@ -83,12 +86,14 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         QtDialogs dialogs(&showWindows);
         QtFileDialogs fileDialogs;
         SdlWaveOut waveOut;
+        V4l2Capture capture;
         platform::SetVideoFiles(&videoFiles);
         platform::SetMessageBox(&messageBox);
         platform::SetShowWindows(&showWindows);
         platform::SetDialogs(&dialogs);
         platform::SetFileDialogs(hooks.pFileDialogs ? hooks.pFileDialogs : &fileDialogs);
         platform::SetWaveOut(&waveOut);
+        platform::SetCapture(&capture);
 
         if (hooks.onStarted) hooks.onStarted();
         theApp.InitInstance();
@@ -96,6 +101,7 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         // Windows destroyed during their own events wait for this.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
+        platform::SetCapture(nullptr);
         platform::SetWaveOut(nullptr);
         platform::SetFileDialogs(nullptr);
         platform::SetDialogs(nullptr);
