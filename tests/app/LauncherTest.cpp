@@ -5,14 +5,17 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTest>
 #include <QTimer>
 #include <tuple>
 
 #include "app/ZARNDemoDlg.h"
 #include "detect/ShowWaveDlg.h"
+#include "gateshow/ShowDlg.h"
 #include "platform/ListControl.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/qt/QtDialog.h"
@@ -23,6 +26,7 @@
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "tests/detect/QtTestApp.h"
+#include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeFileDialogs.h"
 #include "tests/fakes/SimulatedWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
@@ -55,6 +59,7 @@ protected:
         platform::SetFileDialogs(&files);
         platform::SetVideoFiles(&video);
         platform::SetWaveOut(&waveOut);
+        platform::SetCapture(&capture);
         dialogs.SetMainWindow(&dlg);
         wnd = dialogs.Open(LauncherTemplate(), dlg, true);
         ASSERT_NE(wnd, nullptr);
@@ -62,6 +67,7 @@ protected:
     void TearDown() override {
         if (dlg.GetWindow()) dlg.DestroyWindow();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        platform::SetCapture(nullptr);
         platform::SetWaveOut(nullptr);
         platform::SetVideoFiles(nullptr);
         platform::SetFileDialogs(nullptr);
@@ -87,6 +93,16 @@ protected:
         Click(IDC_WAVE_REGISTER);
     }
     // A key typed while target has the focus.
+    void OpenSamples() {
+        Register(ZARN_SAMPLES_DIR "/waves/waves.txt");
+        files.Confirm({ZARN_SAMPLES_DIR "/stage.avi"});
+        Click(IDC_AVI_OPEN);
+    }
+    // Ctrl+G typed into the launcher.
+    void CtrlG() {
+        QApplication::setActiveWindow(wnd);
+        QTest::keyClick(wnd, Qt::Key_G, Qt::ControlModifier);
+    }
     void Key(QWidget* target, int key) {
         target->setFocus();
         QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
@@ -98,6 +114,7 @@ protected:
     FakeFileDialogs files;
     FfmpegVideoFiles video;
     SimulatedWaveOut waveOut;
+    FakeCapture capture;
     wavtest::TempDir dir;
     CZARNDemoDlg dlg;
     QtDialog* wnd = nullptr;
@@ -285,9 +302,7 @@ TEST_F(Launcher, SystemMenuOpensTheAboutBox) {
 }
 
 TEST_F(Launcher, OneDetectionWindowAndBankAtATimeAndNoneAfterTheLauncher) {
-    Register(ZARN_SAMPLES_DIR "/waves/waves.txt");
-    files.Confirm({ZARN_SAMPLES_DIR "/stage.avi"});
-    Click(IDC_AVI_OPEN);
+    OpenSamples();
     const int nThreadsBefore = ThreadCount();
 
     Click(IDC_SHOW_DETECT);
@@ -312,6 +327,54 @@ TEST_F(Launcher, OneDetectionWindowAndBankAtATimeAndNoneAfterTheLauncher) {
     EXPECT_EQ(g_pDetectShow, nullptr);
     EXPECT_EQ(OpenShowWindows(), 0);
     EXPECT_LE(ThreadCount(), nThreadsBefore);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Launcher, OneGateShowAtATimeAndBothShowsEndWithTheLauncher) {
+    OpenSamples();
+    const int nThreadsBefore = ThreadCount();
+    CtrlG();
+    ASSERT_NE(g_pGateShow, nullptr);
+    EXPECT_EQ(OpenShowWindows(), 1);
+    const int nThreadsOpen = ThreadCount();
+    CtrlG();
+    EXPECT_EQ(OpenShowWindows(), 1);
+    EXPECT_EQ(ThreadCount(), nThreadsOpen);
+
+    Click(IDC_SHOW_DETECT);
+    EXPECT_EQ(OpenShowWindows(), 2);
+    dlg.DestroyWindow();
+    EXPECT_EQ(g_pGateShow, nullptr);
+    EXPECT_FALSE(g_bGateShowOpen);
+    EXPECT_EQ(g_pDetectShow, nullptr);
+    EXPECT_EQ(OpenShowWindows(), 0);
+    EXPECT_LE(ThreadCount(), nThreadsBefore);
+}
+
+class LauncherWithCameras : public Launcher {
+protected:
+    LauncherWithCameras() {
+        capture.drivers[0].strName = "USB camera";
+        capture.drivers[3].strName = "integrated camera";
+    }
+};
+
+// The first name in sorted order is selected, and its position is the driver
+// the detection window connects.
+TEST_F(LauncherWithCameras, TheTickedBoxShowsTheSelectedCamera) {
+    auto* combo = qobject_cast<QComboBox*>(Control(IDC_CAPTURE_DRIVER));
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->currentText(), "integrated camera");
+    Click(IDC_USE_CAMERA);
+    capture.calls.clear();
+    Click(IDC_SHOW_DETECT);
+    ASSERT_NE(g_pDetectShow, nullptr);
+    EXPECT_EQ(OpenShowWindows(), 1);
+    EXPECT_NE(std::find(capture.calls.begin(), capture.calls.end(), "DriverConnect 0"),
+              capture.calls.end());
 }
 
 }  // namespace
