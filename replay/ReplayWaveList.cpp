@@ -1,57 +1,34 @@
 #include "replay/ReplayWaveList.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <sstream>
-
-namespace {
-
-// A longer file is no wave list; it is not read into memory whole.
-constexpr size_t MAX_LIST_BYTES = size_t{1} << 20;
-
-}  // namespace
+#include "app/WaveList.h"
+#include "platform/ListOrder.h"
 
 bool ReadReplayWaves(const std::string& path, ReplayWaves& waves, std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        error = "cannot read the wave list " + path + ": " + std::strerror(errno);
+    std::string bytes;
+    bool bCut = false;
+    std::string why;
+    if (!ReadWaveListFile(path, bytes, bCut, why)) {
+        error = "cannot read the wave list " + path + ": " + why;
         return false;
     }
-    std::string bytes(MAX_LIST_BYTES + 1, '\0');
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
-    const bool bReadFailed = std::ferror(f) != 0;
-    const int nErrno = errno;
-    std::fclose(f);
-    if (bReadFailed) {
-        error = "cannot read the wave list " + path + ": " + std::strerror(nErrno);
+    const WaveListReading reading = ReadWaveList(bytes);
+    if (!reading.bHasCount) {
+        error = "the wave list " + path + " does not start with a count";
         return false;
     }
-    if (bytes.size() > MAX_LIST_BYTES) {
-        error = "the wave list " + path + " is too long to be one";
-        return false;
-    }
-    std::istringstream in(bytes);
-    int nCount = 0;
-    std::string name;
-    waves.names.clear();
-    if (in >> nCount)
-        while (static_cast<int>(waves.names.size()) < nCount && in >> name)
-            waves.names.push_back(name);
-    if (waves.names.empty()) {
+    if (reading.entries.empty()) {
         error = "the wave list " + path + " names no sound";
         return false;
     }
-    std::sort(
-        waves.names.begin(), waves.names.end(), [](const std::string& a, const std::string& b) {
-            return std::lexicographical_compare(
-                a.begin(), a.end(), b.begin(), b.end(),
-                [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
-        });
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    waves.strFolder = folder.empty() ? std::string() : folder.string() + "/";
+    // The launcher's list box keeps its names sorted, each inserted after the
+    // names that do not sort after it, and the window takes them in that order.
+    waves.names.clear();
+    for (const std::string& name : reading.entries)
+        waves.names.insert(
+            waves.names.begin() +
+                static_cast<std::ptrdiff_t>(platform::SortedInsertPosition(waves.names, name)),
+            name);
+    // The launcher's folder: the path up to and with its last separator.
+    waves.strFolder = path.substr(0, path.rfind('/') + 1);
     return true;
 }
