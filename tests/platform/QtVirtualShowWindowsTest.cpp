@@ -51,8 +51,8 @@ protected:
         handler.pHost = &host;
         ASSERT_NE(host.Create(handler), nullptr);
     }
+    ScriptedHandler handler;  // outlives the host, whose end ends its window
     QtVirtualShowWindows host;
-    ScriptedHandler handler;
 };
 
 TEST_F(VirtualHost, TicksInDueOrderTiesAfterTheTickingTimerAndEndWithTheWindow) {
