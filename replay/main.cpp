@@ -115,9 +115,12 @@ public:
 // per second; otherwise the one line says why.
 bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& error) {
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "cannot read the clip " + path + ": " +
-                (errno && !S_ISDIR(st.st_mode) ? std::strerror(errno) : "not a file");
+    if (stat(path.c_str(), &st) != 0) {
+        error = "cannot read the clip " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot read the clip " + path + ": not a regular file";
         return false;
     }
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
