@@ -1,7 +1,13 @@
 #include "app/WaveList.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -55,4 +61,30 @@ WaveListReading ReadWaveList(std::string_view bytes) {
     reading.nNamesRead = static_cast<int>(reading.entries.size());
     if (!reading.entries.empty()) reading.entries.resize(nWanted, reading.entries.back());
     return reading;
+}
+
+bool ReadWaveListFile(const std::string& path, std::string& bytes, bool& bCut, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        close(fd);
+        return false;
+    }
+    bytes.resize(MAX_WAVE_LIST_BYTES + 1);
+    size_t total = 0;
+    while (total < bytes.size()) {
+        const ssize_t got = read(fd, bytes.data() + total, bytes.size() - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<size_t>(got);
+    }
+    close(fd);
+    bCut = total > MAX_WAVE_LIST_BYTES;
+    bytes.resize(bCut ? MAX_WAVE_LIST_BYTES : total);
+    return true;
 }

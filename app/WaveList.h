@@ -37,3 +37,8 @@ struct WaveListReading {
 };
 
 WaveListReading ReadWaveList(std::string_view bytes);
+
+// The first MAX_WAVE_LIST_BYTES bytes of the file at path, and whether there
+// were more; false, with the reason in error, when it is not a regular file
+// that can be read. A named pipe picked by mistake is refused, never waited on.
+bool ReadWaveListFile(const std::string& path, std::string& bytes, bool& bCut, std::string& error);

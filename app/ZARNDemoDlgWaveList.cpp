@@ -1,12 +1,6 @@
 // The launcher's wave list: choosing the file and reading it into the list.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "app/WaveList.h"
 #include "app/ZARNDemoDlg.h"
@@ -17,34 +11,15 @@ namespace {
 // The file's first MAX_WAVE_LIST_BYTES bytes; false when it is not a regular
 // file that can be read.
 bool ReadListFile(const std::string& path, std::string& bytes) {
-    // Non-blocking, so that a named pipe picked by mistake cannot hang the
-    // launcher before it is refused.
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        std::fprintf(stderr, "wave list \"%s\": %s\n", path.c_str(), std::strerror(errno));
+    bool bCut = false;
+    std::string error;
+    if (!ReadWaveListFile(path, bytes, bCut, error)) {
+        std::fprintf(stderr, "wave list \"%s\": %s\n", path.c_str(), error.c_str());
         return false;
     }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        std::fprintf(stderr, "wave list \"%s\": not a regular file\n", path.c_str());
-        close(fd);
-        return false;
-    }
-    bytes.resize(MAX_WAVE_LIST_BYTES + 1);
-    size_t total = 0;
-    while (total < bytes.size()) {
-        const ssize_t got = read(fd, bytes.data() + total, bytes.size() - total);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        total += static_cast<size_t>(got);
-    }
-    close(fd);
-    if (total > MAX_WAVE_LIST_BYTES) {
+    if (bCut)
         std::fprintf(stderr, "wave list \"%s\": only its first %zu bytes are read\n", path.c_str(),
                      MAX_WAVE_LIST_BYTES);
-        total = MAX_WAVE_LIST_BYTES;
-    }
-    bytes.resize(total);
     return true;
 }
 

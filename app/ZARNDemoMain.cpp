@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +26,7 @@
 #include "platform/qt/QtSignalWatch.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "platform/v4l2/V4l2Capture.h"
+#include "report/RunReport.h"
 #include "res/Resources.h"
 
 namespace {
@@ -47,6 +49,19 @@ void CheckGateClip() {
     if (clip.empty() || stat(clip.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         std::fprintf(stderr, "zarndemo: the gate show's clip is missing: %s\n",
                      clip.empty() ? "(the program's data folder is unknown)" : clip.c_str());
+}
+
+// Each detection show is reported when it ends: on standard error, and as
+// JSON into the file that ZARNDEMO_REPORT names.
+CRunReport::Options ReportOptions() {
+    CRunReport::Options options;
+    options.nowUs = [] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
+    if (HasEnv("ZARNDEMO_REPORT")) options.strJsonPath = std::getenv("ZARNDEMO_REPORT");
+    return options;
 }
 
 QIcon ApplicationIcon() {
@@ -80,16 +95,22 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
     });
 
     {
+        // The report outlives the output whose mixing thread notes sounds
+        // for it, and the tap it watches the shows through.
+        CRunReport report(ReportOptions());
         FfmpegVideoFiles videoFiles;
         QtMessageBox messageBox;
         QtShowWindows showWindows;
+        CShowWaveTap reportTap(showWindows, report);
         QtDialogs dialogs(&showWindows);
         QtFileDialogs fileDialogs;
-        SdlWaveOut waveOut;
+        SdlWaveOut::Options audio;
+        audio.probe = {&CRunReport::NoteFirstTake, &report};
+        SdlWaveOut waveOut(audio);
         V4l2Capture capture;
         platform::SetVideoFiles(&videoFiles);
         platform::SetMessageBox(&messageBox);
-        platform::SetShowWindows(&showWindows);
+        platform::SetShowWindows(&reportTap);
         platform::SetDialogs(&dialogs);
         platform::SetFileDialogs(hooks.pFileDialogs ? hooks.pFileDialogs : &fileDialogs);
         platform::SetWaveOut(&waveOut);

@@ -38,7 +38,8 @@ std::unique_ptr<uint8_t[]> ZeroedBuffer(size_t bytes) {
 
 }  // namespace
 
-CShowWaveDlg::CShowWaveDlg(const IDetectLauncher* pOwner) : m_pOwner(pOwner) {}
+CShowWaveDlg::CShowWaveDlg(const IDetectLauncher* pOwner, IPassDriver* pPassDriver)
+    : m_pOwner(pOwner), m_soundBank(pPassDriver) {}
 
 CShowWaveDlg::~CShowWaveDlg() {
     // Deleted while its window still stands: take the window down without

@@ -46,8 +46,10 @@ using BitmapInfoPtr = std::unique_ptr<BITMAPINFO, BitmapInfoFree>;
 class CShowWaveDlg : public IShowWindowHandler {
 public:
     // pOwner: where the launcher's values are read during initialisation;
-    // must outlive the call to Create.
-    explicit CShowWaveDlg(const IDetectLauncher* pOwner);
+    // must outlive the call to Create. pPassDriver: runs the sound bank's
+    // passes instead of its worker thread (see sound/PassDriver.h); null for
+    // the worker.
+    explicit CShowWaveDlg(const IDetectLauncher* pOwner, IPassDriver* pPassDriver = nullptr);
     ~CShowWaveDlg() override;
 
     CShowWaveDlg(const CShowWaveDlg&) = delete;
@@ -99,6 +101,7 @@ public:
     int32_t PicLeft() const { return m_nPicLeft; }
     int32_t PicTop() const { return m_nPicTop; }
     const CAviControl& Avi() const { return m_avi; }
+    const CSoundBank& SoundBank() const { return m_soundBank; }
     uint32_t CameraFrames() const { return m_nCameraFrames.load(); }
 
 private:

@@ -14,19 +14,16 @@ using Lock = std::lock_guard<SoundBankLock>;
 
 }  // namespace
 
-CSoundBank::CSoundBank() { Construct(TestHooks{}); }
+CSoundBank::CSoundBank() : CSoundBank(nullptr) {}
 
-CSoundBank::CSoundBank(const TestHooks& hooks) { Construct(hooks); }
-
-void CSoundBank::Construct(const TestHooks& hooks) {
+CSoundBank::CSoundBank(IPassDriver* pDriver) : m_pDriver(pDriver) {
     m_nClipCount = 0;
     m_bStarted = 0;
     m_bRunning = 0;
-    m_bManualPasses = hooks.bManualPasses;
 
     // The worker is created held: it runs nothing until the first accepted
     // Play opens the gate, and a bank destroyed before that discards it.
-    if (!m_bManualPasses) {
+    if (!m_pDriver) {
         try {
             m_hThread = std::thread([this] {
                 m_startGate.acquire();
@@ -43,8 +40,8 @@ void CSoundBank::Construct(const TestHooks& hooks) {
         WaveSlot& slot = m_Slots[j];
         slot.hWaveOut = nullptr;
         slot.pClip = nullptr;
-        slot.pHeaders = (hooks.dwFailPools >> j) & 1
-                            ? nullptr
+        slot.pHeaders = m_pDriver
+                            ? m_pDriver->AllocBufferPool(j, WAVE_CHUNK_BYTES, WAVE_BUFFERS_PER_SLOT)
                             : AllocBufferPool(WAVE_CHUNK_BYTES, WAVE_BUFFERS_PER_SLOT);
         slot.nFreeBuffers = WAVE_BUFFERS_PER_SLOT;
         slot.nNextHeader = 0;
@@ -74,7 +71,8 @@ uint32_t CSoundBank::StopWorker() {
             Lock lock(g_csSoundBank);
             m_bRunning = 0;
         }
-        if (m_bManualPasses) {
+        if (m_pDriver) {
+            m_pDriver->Stop(*this);
             StopStreams();
             m_dwExitCode = PLAY_THREAD_EXIT_CODE;
         }
@@ -99,7 +97,10 @@ int CSoundBank::Play(uint32_t index) {
         // release publishes them.
         m_bStarted = 1;
         m_bRunning = 1;
-        if (!m_bManualPasses) m_startGate.release();
+        if (m_pDriver)
+            m_pDriver->Start(*this);
+        else
+            m_startGate.release();
     }
     return 1;
 }

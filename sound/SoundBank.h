@@ -7,6 +7,8 @@
 // Threads: the owner constructs, loads (AddWave), plays and destroys; the
 // worker makes every call to the wave output; the output's callback thread only
 // counts returned buffers. One bank at a time is the design.
+// A bank given a pass driver (sound/PassDriver.h) has no worker thread: the
+// driver runs its passes instead, in its own time.
 
 #include <cstdint>
 #include <mutex>
@@ -14,6 +16,7 @@
 #include <thread>
 
 #include "platform/WaveOut.h"
+#include "sound/PassDriver.h"
 #include "sound/WaveClip.h"
 #include "sound/WaveSlot.h"
 
@@ -60,20 +63,18 @@ public:
     // such clip. Never waits on the output.
     int Play(uint32_t index);
 
-    // For tests. bManualPasses: the worker never runs; RunPass runs one pass
-    // on the caller's thread instead, and destruction stops the streams there.
-    // dwFailPools: bit j set makes slot j's buffer pool fail to allocate.
-    struct TestHooks {
-        bool bManualPasses = false;
-        uint32_t dwFailPools = 0;
-    };
-    explicit CSoundBank(const TestHooks& hooks);
+    // pDriver: runs the passes instead of a worker thread, and destruction
+    // stops the streams on the owner's thread; null for the worker. Not
+    // owned; it outlives the bank.
+    explicit CSoundBank(IPassDriver* pDriver);
+    // One pass: take a request, feed every sounding slot. The worker's or the
+    // driver's.
     void RunPass();
     // Stops the worker as destruction does and returns its exit code:
     // PLAY_THREAD_EXIT_CODE after a released worker's end, 0 when the worker
     // was never released (it is discarded without a pass).
     uint32_t StopWorker();
-    // Safe to read only when no worker runs (manual passes, or stopped).
+    // Safe to read only when no worker runs (a pass driver, or stopped).
     const WaveSlot& Slot(int j) const { return m_Slots[j]; }
     const WaveClip& Clip(int i) const { return m_Clips[i]; }
     uint32_t ClipCount() const { return m_nClipCount; }
@@ -88,7 +89,6 @@ public:
                             uintptr_t dwParam2);
 
 private:
-    void Construct(const TestHooks& hooks);
     void TakeRequest();
     void FeedSlot(WaveSlot& slot);
     void StopStreams();
@@ -104,7 +104,7 @@ private:
     // tells it to return without a pass.
     std::binary_semaphore m_startGate{0};
     int32_t m_bDiscard = 0;
-    bool m_bManualPasses = false;
+    IPassDriver* m_pDriver = nullptr;
     bool m_bStopped = false;
     uint32_t m_dwExitCode = 0;
 };

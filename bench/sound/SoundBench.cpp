@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -48,9 +49,24 @@ double Percentile(std::vector<double> v, double p) {
     return v[k];
 }
 
-bool WaitFirstTake(SdlWaveOut& out, uint64_t before) {
+// Notes, on the mixing thread, when each stream's first bytes are taken.
+struct FirstTakes {
+    std::atomic<uint64_t> count{0};
+    std::atomic<int64_t> lastNs{0};
+
+    static void Note(void* pUser) {
+        auto* self = static_cast<FirstTakes*>(pUser);
+        self->lastNs.store(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+                .count(),
+            std::memory_order_relaxed);
+        self->count.fetch_add(1, std::memory_order_release);
+    }
+};
+
+bool WaitFirstTake(const FirstTakes& takes, uint64_t before) {
     const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (!out.Mixer() || out.Mixer()->FirstTakes() <= before) {
+    while (takes.count.load(std::memory_order_acquire) <= before) {
         if (Clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
@@ -62,8 +78,10 @@ bool WaitFirstTake(SdlWaveOut& out, uint64_t before) {
 // takes the clip's bytes.
 void BM_TriggerLatency(benchmark::State& state) {
     TempDir dir;
+    FirstTakes takes;
     SdlWaveOut::Options options;
     options.nBufferFrames = static_cast<int>(state.range(0));
+    options.probe = {&FirstTakes::Note, &takes};
     SdlWaveOut out(options);
     platform::SetWaveOut(&out);
     std::vector<double> ms;
@@ -74,7 +92,7 @@ void BM_TriggerLatency(benchmark::State& state) {
                                       Noise(FormatOf(i), 0.06, i))
                              .c_str());
         bank.Play(0);  // opens the device
-        if (!WaitFirstTake(out, 0)) {
+        if (!WaitFirstTake(takes, 0)) {
             state.SkipWithError("no audio output");
             platform::SetWaveOut(nullptr);
             return;
@@ -83,14 +101,14 @@ void BM_TriggerLatency(benchmark::State& state) {
         for (auto _ : state) {
             for (int k = 0; k < 500; ++k) {
                 std::this_thread::sleep_for(std::chrono::microseconds(rng() % 40000));
-                const uint64_t before = out.Mixer()->FirstTakes();
+                const uint64_t before = takes.count.load(std::memory_order_acquire);
                 const auto t0 = Clock::now();
                 bank.Play(rng() % MAX_WAVE_CLIPS);
-                if (!WaitFirstTake(out, before)) {
+                if (!WaitFirstTake(takes, before)) {
                     state.SkipWithError("a trigger was never heard");
                     break;
                 }
-                const int64_t takenNs = out.Mixer()->LastFirstTakeNs();
+                const int64_t takenNs = takes.lastNs.load(std::memory_order_relaxed);
                 ms.push_back((takenNs - std::chrono::duration_cast<std::chrono::nanoseconds>(
                                             t0.time_since_epoch())
                                             .count()) /

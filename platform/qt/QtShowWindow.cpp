@@ -10,7 +10,6 @@
 #include <climits>
 #include <utility>
 
-#include "platform/qt/QtDeviceContext.h"
 #include "platform/qt/QtFrameView.h"
 
 namespace {
@@ -198,16 +197,7 @@ void QtShowWindow::closeEvent(QCloseEvent* event) {
 }
 
 void QtShowWindow::ResizeSurface(const QSize& size) {
-    if (size.isEmpty() || size == m_surface.size()) return;
-    QImage surface(size, QImage::Format_RGB32);
-    surface.fill(Qt::black);
-    if (!m_surface.isNull()) {
-        QPainter painter(&surface);
-        painter.drawImage(0, 0, m_surface);
-    }
-    m_surface = std::move(surface);
-    m_dc.SetTarget(std::make_unique<QtDeviceContext>(m_surface));
-    update();
+    if (m_dc.ResizeSurface(m_surface, size)) update();
 }
 
 void QtShowWindow::KillAllTimers() {

@@ -2,9 +2,12 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QString>
 #include <algorithm>
 #include <cstdlib>
+
+#include "platform/qt/QtDeviceContext.h"
 
 QtSurfaceContext::QtSurfaceContext(DirtyFn onDirty) : m_onDirty(std::move(onDirty)) {}
 
@@ -16,6 +19,19 @@ void QtSurfaceContext::SetTarget(std::unique_ptr<IDeviceContext> target) {
     m_target->SetTextColor(m_textColor);
     m_target->SetBkMode(m_nBkMode);
     m_target->MoveTo(m_x, m_y);
+}
+
+bool QtSurfaceContext::ResizeSurface(QImage& surface, const QSize& size) {
+    if (size.isEmpty() || size == surface.size()) return false;
+    QImage resized(size, QImage::Format_RGB32);
+    resized.fill(Qt::black);
+    if (!surface.isNull()) {
+        QPainter painter(&resized);
+        painter.drawImage(0, 0, surface);
+    }
+    surface = std::move(resized);
+    SetTarget(std::make_unique<QtDeviceContext>(surface));
+    return true;
 }
 
 int QtSurfaceContext::StretchDIBits(int xDest, int yDest, int cxDest, int cyDest, int xSrc,

@@ -3,6 +3,7 @@
 // context that paints the window's backing image and reports the rectangle
 // each call may have changed, so the window repaints only that.
 
+#include <QImage>
 #include <QRect>
 #include <functional>
 #include <memory>
@@ -18,6 +19,10 @@ public:
     // The context that paints the backing image; replaced when the image is.
     // The selected pen and font and the text settings carry over.
     void SetTarget(std::unique_ptr<IDeviceContext> target);
+    // Gives the backing image a new size, keeping what still fits (black
+    // elsewhere), and paints the new image from then on. False when the size
+    // is empty or unchanged, and nothing was done.
+    bool ResizeSurface(QImage& surface, const QSize& size);
 
     int StretchDIBits(int xDest, int yDest, int cxDest, int cyDest, int xSrc, int ySrc, int cxSrc,
                       int cySrc, const void* bits, const BITMAPINFO* bmi, uint32_t usage,

@@ -88,9 +88,10 @@ AudioMixer::ConverterCalls AudioMixer::SdlConverterCalls() {
     return {&SDL_NewAudioStream, &SDL_AudioStreamPut};
 }
 
-AudioMixer::AudioMixer(int outputRate, const ConverterCalls& calls)
+AudioMixer::AudioMixer(int outputRate, const ConverterCalls& calls, TakeProbe probe)
     : m_outputRate(outputRate),
       m_calls(calls),
+      m_probe(probe),
       m_sum(kBlockFrames * 2),
       m_take(kBlockFrames * 2),
       m_notifier([this] { NotifierThread(); }) {}
@@ -231,6 +232,27 @@ MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     return MMSYSERR_NOERROR;
 }
 
+void AudioMixer::WaitDelivered() {
+    std::unique_lock lock(m_mutex);
+    m_idleCv.wait(lock, [this] {
+        return !m_pDelivering &&
+               std::none_of(std::begin(m_streams), std::end(m_streams),
+                            [](Stream* s) { return s && (s->pDoneHead || s->bDrained); });
+    });
+}
+
+bool AudioMixer::HasStreams() {
+    std::lock_guard lock(m_mutex);
+    return std::any_of(std::begin(m_streams), std::end(m_streams),
+                       [](Stream* s) { return s != nullptr; });
+}
+
+void AudioMixer::ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples) {
+    for (size_t i = 0; i < nSamples; ++i)
+        pOut[i] =
+            static_cast<int16_t>(std::lrint(std::fmax(-1.0f, std::fmin(1.0f, pMix[i])) * 32767.0f));
+}
+
 int AudioMixer::OpenStreams() {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(std::count_if(std::begin(m_streams), std::end(m_streams),
@@ -282,10 +304,7 @@ bool AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
 
     if (!s.bTaken) {
         s.bTaken = true;
-        const auto now = std::chrono::steady_clock::now().time_since_epoch();
-        m_lastFirstTakeNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
-                                std::memory_order_relaxed);
-        m_firstTakes.fetch_add(1, std::memory_order_release);
+        if (m_probe.pFirstTake) m_probe.pFirstTake(m_probe.pUser);
     }
     s.carryBytes = total - frames * srcBlock;
     std::memcpy(s.carry, packed + frames * srcBlock, static_cast<size_t>(s.carryBytes));
@@ -389,6 +408,7 @@ void AudioMixer::NotifierThread() {
             SDL_FreeAudioStream(pDrained->pConverter);
             delete pDrained;
             lock.lock();
+            m_idleCv.notify_all();
             continue;
         }
         if (!s) {

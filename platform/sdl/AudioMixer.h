@@ -40,7 +40,16 @@ public:
     };
     static ConverterCalls SdlConverterCalls();
 
-    explicit AudioMixer(int outputRate, const ConverterCalls& calls = SdlConverterCalls());
+    // Told when a stream's first bytes go into the mix, on the mixing thread
+    // under the mixer's lock: it may only note the fact (no lock, no
+    // allocation, no call into the mixer). For measurements made outside.
+    struct TakeProbe {
+        void (*pFirstTake)(void* pUser);  // null for none
+        void* pUser;
+    };
+
+    explicit AudioMixer(int outputRate, const ConverterCalls& calls = SdlConverterCalls(),
+                        TakeProbe probe = {});
     ~AudioMixer();
     AudioMixer(const AudioMixer&) = delete;
     AudioMixer& operator=(const AudioMixer&) = delete;
@@ -58,11 +67,19 @@ public:
 
     // Fills frames stereo float frames (interleaved) with the mix.
     void Mix(float* pOut, int frames);
+    // Returns once every done callback of the buffers Mix has finished has
+    // run and every stream that has played out is freed: for an owner that
+    // pulls the mix in its own time and must find the same state after each
+    // pull, whatever the notifier's timing.
+    void WaitDelivered();
+    // Any stream open, or closed but still sounding its tail.
+    bool HasStreams();
 
-    // For measurements: total time spent in Mix; how many streams have had
-    // their first bytes taken, and when the latest of them was (steady clock,
-    // nanoseconds); the number of open streams (closed ones still playing
-    // out their tail not counted).
+    // The mix as 16-bit samples, as a file or a pulled output takes it.
+    static void ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples);
+
+    // For measurements: total time spent in Mix; the number of open streams
+    // (closed ones still playing out their tail not counted).
     // Underruns: LateMixes counts Mix calls, while a stream plays, that came
     // more than two calls' worth of sound after the one before, when a
     // double-buffered device would have run dry; StreamGaps counts streams
@@ -70,8 +87,6 @@ public:
     uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
     uint64_t LateMixes() const { return m_lateMixes.load(std::memory_order_relaxed); }
     uint64_t StreamGaps() const { return m_streamGaps.load(std::memory_order_relaxed); }
-    uint64_t FirstTakes() const { return m_firstTakes.load(std::memory_order_acquire); }
-    int64_t LastFirstTakeNs() const { return m_lastFirstTakeNs.load(std::memory_order_relaxed); }
     int OpenStreams();
 
 private:
@@ -85,6 +100,7 @@ private:
 
     const int m_outputRate;
     const ConverterCalls m_calls;
+    const TakeProbe m_probe;
     std::mutex m_mutex;
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
     std::condition_variable m_idleCv;    // a delivery has ended
@@ -97,7 +113,5 @@ private:
     std::atomic<uint64_t> m_mixNs{0};
     std::atomic<uint64_t> m_lateMixes{0};
     std::atomic<uint64_t> m_streamGaps{0};
-    std::atomic<uint64_t> m_firstTakes{0};
-    std::atomic<int64_t> m_lastFirstTakeNs{0};
     std::thread m_notifier;
 };

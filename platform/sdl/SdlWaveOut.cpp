@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +40,7 @@ SdlWaveOut::SdlWaveOut(Options options) : m_options(std::move(options)) {
     // SIGINT and SIGTERM belong to the program, which ends in order on them;
     // SDL would turn them into quit events that nobody reads.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (m_options.bPulled) return;
     if (const char* path = std::getenv("ZARNDEMO_AUDIO_FILE"); path && *path) m_filePath = path;
 }
 
@@ -80,7 +82,7 @@ uint32_t SdlWaveOut::GetNumDevs() {
 
 void SdlWaveOut::Probe() {
     m_nDevs = 0;
-    if (!m_filePath.empty()) {
+    if (!m_filePath.empty() || m_options.bPulled) {
         m_nDevs = 1;
         return;
     }
@@ -101,8 +103,13 @@ void SdlWaveOut::Probe() {
 bool SdlWaveOut::StartOutput() {
     if (m_pMixer) return true;
     if (m_nDevs == 0) return false;
+    const AudioMixer::ConverterCalls calls = AudioMixer::SdlConverterCalls();
+    if (m_options.bPulled) {
+        m_pMixer = std::make_unique<AudioMixer>(kFileRate, calls, m_options.probe);
+        return true;
+    }
     if (!m_filePath.empty()) {
-        m_pMixer = std::make_unique<AudioMixer>(kFileRate);
+        m_pMixer = std::make_unique<AudioMixer>(kFileRate, calls, m_options.probe);
         m_pSink = std::make_unique<WavFileSink>(*m_pMixer, m_filePath);
         if (!m_pSink->Ok()) {
             m_pSink.reset();
@@ -130,7 +137,7 @@ bool SdlWaveOut::StartOutput() {
     }
     // The device starts paused, so the callback sees the mixer only once it
     // exists at the device's own rate.
-    m_pMixer = std::make_unique<AudioMixer>(have.freq);
+    m_pMixer = std::make_unique<AudioMixer>(have.freq, calls, m_options.probe);
     SDL_PauseAudioDevice(m_deviceId, 0);
     return true;
 }
@@ -148,6 +155,26 @@ MMRESULT SdlWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallb
         pMixer = m_pMixer.get();
     }
     return pMixer->Open(phwo, *pwfx, callback, dwInstance);
+}
+
+int SdlWaveOut::SampleRate() const { return kFileRate; }
+
+void SdlWaveOut::Render(int16_t* pOut, int nFrames) {
+    AudioMixer* pMixer = CurrentMixer();
+    const size_t nSamples = 2 * static_cast<size_t>(nFrames);
+    if (!pMixer) {
+        std::fill(pOut, pOut + nSamples, int16_t{0});
+        return;
+    }
+    if (m_pulled.size() < nSamples) m_pulled.resize(nSamples);
+    pMixer->Mix(m_pulled.data(), nFrames);
+    AudioMixer::ToPcm16(m_pulled.data(), pOut, nSamples);
+    pMixer->WaitDelivered();
+}
+
+bool SdlWaveOut::Idle() {
+    AudioMixer* pMixer = CurrentMixer();
+    return !pMixer || !pMixer->HasStreams();
 }
 
 AudioMixer* SdlWaveOut::CurrentMixer() {

@@ -7,6 +7,8 @@
 // standard error. With ZARNDEMO_AUDIO_FILE=path.wav in the environment the
 // same mix goes to that file instead (16-bit stereo, 48000 Hz, paced in real
 // time; the header is completed when this object is destroyed).
+// With Options::bPulled there is neither device nor file: the owner pulls the
+// same mix through IPulledMix, 16-bit stereo at 48000 Hz, in its own time.
 //
 // Install it with platform::SetWaveOut for the life of the program.
 
@@ -15,19 +17,25 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "platform/PulledMix.h"
 #include "platform/WaveOut.h"
+#include "platform/sdl/AudioMixer.h"
 
-class AudioMixer;
 class WavFileSink;
 
-class SdlWaveOut final : public IWaveOut {
+class SdlWaveOut final : public IWaveOut, public IPulledMix {
 public:
     struct Options {
         // Frames of one device buffer; 0 takes the default.
         int nBufferFrames = 0;
         // A steady clock in milliseconds, for tests; empty takes the system's.
         std::function<int64_t()> nowMs;
+        // Handed to the mixer (see AudioMixer.h).
+        AudioMixer::TakeProbe probe{};
+        // No device and no file: the mix is pulled through IPulledMix.
+        bool bPulled = false;
     };
 
     SdlWaveOut();
@@ -44,6 +52,11 @@ public:
     MMRESULT Write(HWAVEOUT hwo, WAVEHDR* pwh, uint32_t cbwh) override;
     MMRESULT Reset(HWAVEOUT hwo) override;
     MMRESULT Close(HWAVEOUT hwo) override;
+
+    // Pulled mode only; silence until the first stream has opened.
+    int SampleRate() const override;
+    void Render(int16_t* pOut, int nFrames) override;
+    bool Idle() override;
 
     // For measurements; null until the first stream has opened.
     AudioMixer* Mixer() { return CurrentMixer(); }
@@ -66,4 +79,5 @@ private:
     uint32_t m_deviceId = 0;
     std::unique_ptr<AudioMixer> m_pMixer;
     std::unique_ptr<WavFileSink> m_pSink;
+    std::vector<float> m_pulled;  // one pulled block as the mixer gives it
 };

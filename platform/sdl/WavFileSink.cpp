@@ -1,38 +1,19 @@
 #include "platform/sdl/WavFileSink.h"
 
 #include <chrono>
-#include <cmath>
 #include <vector>
 
+#include "platform/WavHeader.h"
 #include "platform/sdl/AudioMixer.h"
 
 namespace {
 
 constexpr int kPeriodMs = 10;
 
-void PutLe(uint8_t* p, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 void WriteHeader(std::FILE* f, uint32_t rate, uint64_t dataBytes) {
-    const uint32_t data =
-        dataBytes > 0xFFFFFFFFu - 36 ? 0xFFFFFFFFu - 36 : static_cast<uint32_t>(dataBytes);
-    uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    PutLe(h + 4, 36 + data, 4);
-    PutLe(h + 16, 16, 4);
-    PutLe(h + 20, 1, 2);  // PCM
-    PutLe(h + 22, 2, 2);  // stereo
-    PutLe(h + 24, rate, 4);
-    PutLe(h + 28, rate * 4, 4);
-    PutLe(h + 32, 4, 2);
-    PutLe(h + 34, 16, 2);
-    h[36] = 'd';
-    h[37] = 'a';
-    h[38] = 't';
-    h[39] = 'a';
-    PutLe(h + 40, data, 4);
+    const auto header = PcmWavHeader(rate, 2, 16, dataBytes);
     std::fseek(f, 0, SEEK_SET);
-    std::fwrite(h, 1, sizeof h, f);
+    std::fwrite(header.data(), 1, header.size(), f);
 }
 
 }  // namespace
@@ -73,9 +54,7 @@ void WavFileSink::Run() {
             1;
         while (blocks < due) {
             m_mixer.Mix(mix.data(), blockFrames);
-            for (size_t i = 0; i < mix.size(); ++i)
-                pcm[i] = static_cast<int16_t>(
-                    std::lrint(std::fmax(-1.0f, std::fmin(1.0f, mix[i])) * 32767.0f));
+            AudioMixer::ToPcm16(mix.data(), pcm.data(), mix.size());
             std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), m_pFile);
             m_framesWritten += static_cast<uint64_t>(blockFrames);
             ++blocks;

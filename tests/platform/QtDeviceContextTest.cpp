@@ -14,8 +14,7 @@ void EnsureApp() {
     static int argc = 1;
     static char name[] = "qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
+    if (!QCoreApplication::instance()) new QApplication(argc, argv);
 }
 
 // A packed 24-bit bottom-up bitmap whose top-down pixel (x, y) is

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "sound/SoundBank.h"
+#include "sound/SteppedPassDriver.h"
 #include "tests/fakes/SimulatedWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
 
@@ -38,8 +39,8 @@ protected:
         }
     }
 
-    static void Passes(CSoundBank& bank, int n) {
-        for (int p = 0; p < n; ++p) bank.RunPass();
+    void Passes(int n) {
+        for (int p = 0; p < n; ++p) driver.Step();
     }
 
     std::vector<int> OpenedClips() const {
@@ -50,21 +51,35 @@ protected:
 
     TempDir dir;
     SimulatedWaveOut out;
-    CSoundBank::TestHooks manual{.bManualPasses = true};
+    CSteppedPassDriver driver;
+};
+
+// Refuses the buffer pools of the slots whose bits are set.
+class FailingPools final : public CSteppedPassDriver {
+public:
+    explicit FailingPools(uint32_t dwSlots) : m_dwSlots(dwSlots) {}
+    WAVEHDR* AllocBufferPool(int nSlot, uint32_t dwBufferBytes, int nCount) override {
+        return (m_dwSlots >> nSlot) & 1
+                   ? nullptr
+                   : CSteppedPassDriver::AllocBufferPool(nSlot, dwBufferBytes, nCount);
+    }
+
+private:
+    uint32_t m_dwSlots;
 };
 
 TEST_F(SoundBankPlayer, LowestRequestFirstOnePerPassAndRequestsMerge) {
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     Load(bank, std::vector<uint32_t>(12, 100000));
     EXPECT_EQ(bank.Play(12), -1);
     for (uint32_t i : {9u, 2u, 5u, 2u}) EXPECT_EQ(bank.Play(i), 1);
 
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2}));
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2, 5}));
     bank.Play(5);  // clip 5 again: a new request, started in a slot of its own
-    Passes(bank, 4);
+    Passes(4);
     // The two early requests for clip 2 merged into one stream.
     EXPECT_EQ(OpenedClips(), (std::vector<int>{2, 5, 5, 9}));
     EXPECT_EQ(bank.Slot(0).pClip, &bank.Clip(2));
@@ -80,20 +95,20 @@ TEST_F(SoundBankPlayer, LowestRequestFirstOnePerPassAndRequestsMerge) {
 }
 
 TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersReturn) {
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     const uint32_t kLong = 25 * WAVE_CHUNK_BYTES + 100;  // more than one ring
     Load(bank, {3 * WAVE_CHUNK_BYTES, 5000, 0, kLong});
     for (uint32_t i = 0; i < 4; ++i) bank.Play(i);
 
     // Clip 2 (length 0) opens and closes in one pass, without a write.
-    Passes(bank, 3);
+    Passes(3);
     ASSERT_EQ(out.StreamCount(), 3u);
     EXPECT_TRUE(out.Stream(2).writeLengths.empty());
     EXPECT_FALSE(out.Stream(2).bOpen);
     EXPECT_EQ(bank.Slot(2).bInUse, 0);
 
     // Ring full: clip 3 waits for returned buffers after 20 writes.
-    Passes(bank, 30);
+    Passes(30);
     EXPECT_EQ(out.Stream(3).writeLengths.size(), 20u);
     EXPECT_EQ(out.Stream(0).writeLengths, (std::vector<uint32_t>{8192, 8192, 8192}));
     EXPECT_EQ(out.Stream(1).writeLengths, (std::vector<uint32_t>{5000}));
@@ -104,7 +119,7 @@ TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersRet
     // Let the output play everything, passing as the worker would.
     for (int p = 0; p < 200 && out.OpenStreamCount() > 0; ++p) {
         out.Advance(500);
-        bank.RunPass();
+        driver.Step();
     }
     EXPECT_EQ(out.OpenStreamCount(), 0);
     for (size_t k = 0; k < out.StreamCount(); ++k) {
@@ -125,23 +140,23 @@ TEST_F(SoundBankPlayer, WritesWholeClipsInChunksAndFreesTheSlotWhenAllBuffersRet
 }
 
 TEST_F(SoundBankPlayer, WithEverySlotBusyTheLowestWaitingClipGetsTheFreedSlot) {
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     std::vector<uint32_t> lengths(21, 200000);
     lengths[4] = 1000;  // finishes first
     Load(bank, lengths);
     for (uint32_t i = 0; i < 21; ++i) bank.Play(i);
-    Passes(bank, 21);
+    Passes(21);
     ASSERT_EQ(out.OpenStreamCount(), 21);
 
     bank.Play(17);
     bank.Play(6);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(out.StreamCount(), 21u);
     EXPECT_EQ(bank.Clip(6).bPlayRequest, 1);
 
     out.Advance(1000);  // clip 4 (1000 bytes at 12 kHz) has played
-    bank.RunPass();     // its slot closes
-    bank.RunPass();     // and clip 6 takes it
+    driver.Step();      // its slot closes
+    driver.Step();      // and clip 6 takes it
     ASSERT_EQ(out.StreamCount(), 22u);
     EXPECT_EQ(ClipOfStream(out.Stream(21)), 6);
     EXPECT_EQ(bank.Slot(4).pClip, &bank.Clip(6));
@@ -150,20 +165,20 @@ TEST_F(SoundBankPlayer, WithEverySlotBusyTheLowestWaitingClipGetsTheFreedSlot) {
 
 TEST_F(SoundBankPlayer, NoDeviceKeepsRequestsRaisedUntilOneAppears) {
     out.SetNumDevs(0);
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     Load(bank, {1000, 1000});
     bank.Play(1);
-    Passes(bank, 5);
+    Passes(5);
     EXPECT_EQ(out.OpenCalls(), 0);
     EXPECT_EQ(bank.Clip(1).bPlayRequest, 1);
 
     out.SetNumDevs(1);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{1}));
 }
 
 TEST_F(SoundBankPlayer, RefusedFormatDropsTheRequestSoLaterClipsStillPlay) {
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     // Clip 0 claims 12 bits: no output can play it.
     auto odd = Header(FormatOf(0), 10);
     PutLe16(odd, 34, 12);
@@ -172,47 +187,48 @@ TEST_F(SoundBankPlayer, RefusedFormatDropsTheRequestSoLaterClipsStillPlay) {
     ASSERT_EQ(bank.AddWave(dir.WriteWav("c1.wav", FormatOf(1), Pattern(1000, 1)).c_str()), 2);
     bank.Play(1);
     bank.Play(0);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(out.StreamCount(), 0u);
     EXPECT_EQ(bank.Clip(0).bPlayRequest, 0);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(OpenedClips(), (std::vector<int>{1}));
 
     // An output that refuses everything drops each request after one try.
     out.SetRefuseOpens(true);
     bank.Play(1);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(bank.Clip(1).bPlayRequest, 0);
     EXPECT_EQ(out.StreamCount(), 1u);
 }
 
 TEST_F(SoundBankPlayer, FailedCloseKeepsTheSlotUntilACloseSucceeds) {
-    CSoundBank bank(manual);
+    CSoundBank bank(&driver);
     Load(bank, {100});
     bank.Play(0);
-    bank.RunPass();
+    driver.Step();
     out.FinishAll();
     out.SetFailCloses(true);
-    Passes(bank, 2);
+    Passes(2);
     EXPECT_EQ(bank.Slot(0).bInUse, 1);
     bank.Play(0);
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(bank.Slot(1).pClip, &bank.Clip(0)) << "a second slot is used meanwhile";
 
     out.SetFailCloses(false);
     out.FinishAll();
-    bank.RunPass();
+    driver.Step();
     EXPECT_EQ(bank.Slot(0).bInUse, 0);
     EXPECT_EQ(bank.Slot(1).bInUse, 0);
     EXPECT_EQ(out.OpenStreamCount(), 0);
 }
 
 TEST_F(SoundBankPlayer, SlotWithoutBufferPoolIsNeverOpened) {
-    CSoundBank bank(CSoundBank::TestHooks{.bManualPasses = true, .dwFailPools = 0b101});
+    FailingPools pools(0b101);
+    CSoundBank bank(&pools);
     Load(bank, {100000});
     for (int p = 0; p < 3; ++p) {
         bank.Play(0);
-        bank.RunPass();
+        pools.Step();
     }
     EXPECT_EQ(bank.Slot(0).bInUse, 0);
     EXPECT_EQ(bank.Slot(1).bInUse, 1);
@@ -227,6 +243,24 @@ TEST_F(SoundBankPlayer, HeldWorkerIsDiscardedWithoutAPass) {
     Load(bank, {100});
     EXPECT_EQ(bank.StopWorker(), 0u);
     EXPECT_EQ(out.NumDevsCalls(), 0);
+}
+
+TEST_F(SoundBankPlayer, DriverPassesOnlyBetweenTheFirstAcceptedPlayAndDestruction) {
+    {
+        CSoundBank bank(&driver);
+        Load(bank, {100000});
+        EXPECT_FALSE(driver.Step());
+        EXPECT_EQ(bank.Play(3), -1);
+        EXPECT_FALSE(driver.Started()) << "a refused Play releases nothing";
+        bank.Play(0);
+        EXPECT_TRUE(driver.Step());
+        ASSERT_EQ(out.OpenStreamCount(), 1);
+    }
+    // Destruction stopped the driver, then the sounding stream.
+    EXPECT_FALSE(driver.Step());
+    EXPECT_EQ(out.OpenStreamCount(), 0);
+    EXPECT_EQ(out.Stream(0).nResets, 1);
+    EXPECT_EQ(out.Stream(0).done, out.Stream(0).written);
 }
 
 TEST_F(SoundBankPlayer, DestructionStopsTwentyOneSoundingStreamsBeforeFreeing) {

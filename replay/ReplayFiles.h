@@ -1,0 +1,44 @@
+#pragma once
+// The files a replay writes into its output folder: ranks.csv, mix.wav and,
+// with a picture, show.mkv. Each is written under a name of its own
+// ("ranks.csv.part" ...) and gets its name only when the whole run has
+// succeeded; a run that fails, or a replay that ends without Commit, leaves
+// no part behind.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class IShowRecording;
+
+class CReplayFiles {
+public:
+    CReplayFiles() = default;
+    ~CReplayFiles();  // removes what was not committed
+    CReplayFiles(const CReplayFiles&) = delete;
+    CReplayFiles& operator=(const CReplayFiles&) = delete;
+
+    // Makes the folder when it is missing and starts ranks.csv and mix.wav;
+    // false with one line in error.
+    bool Open(const std::string& folder, int nSampleRate, std::string& error);
+    // Where a recording writes until Commit names it show.mkv.
+    std::string VideoPartPath() const { return PartPath("show.mkv"); }
+
+    // Interleaved 16-bit stereo; false once a write has failed.
+    bool WriteMix(const int16_t* pSamples, int nFrames);
+    // Completes the files (the recording too, when there is one) and names
+    // them; false with one line in error, the parts removed.
+    bool Commit(const std::string& ranksCsv, IShowRecording* pRecording, std::string& error);
+
+private:
+    std::string PartPath(const char* name) const;
+    std::string FinalPath(const char* name) const;
+    void RemoveParts();
+
+    std::string m_folder;
+    int m_nSampleRate = 0;
+    std::FILE* m_pMix = nullptr;
+    uint64_t m_qwMixBytes = 0;
+    bool m_bOpen = false;
+    bool m_bWriteFailed = false;
+};
