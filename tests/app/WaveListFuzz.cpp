@@ -5,44 +5,32 @@
 // count asks (up to the bound) or none, and a note for a count that the
 // entries do not match.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/WaveList.h"
-
-namespace {
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "wave list reader broke a promise: %s\n", what);
-        std::abort();
-    }
-}
-
-}  // namespace
+#include "tests/support/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WaveListReading reading = ReadWaveList({reinterpret_cast<const char*>(data), size});
     const int nEntries = reading.nEntries;
     const int nNamesRead = static_cast<int>(reading.names.size());
-    Check(reading.bHasCount || (nEntries == 0 && nNamesRead == 0 && reading.notes.size() == 1),
-          "no count, nothing read and one note");
-    Check(!reading.bHasCount || reading.nCount > 0 ||
-              (nEntries == 0 && nNamesRead == 0 && reading.notes.empty()),
-          "a count of 0 or less reads nothing and notes nothing");
-    Check(nEntries == (nNamesRead == 0 ? 0 : std::min(reading.nCount, MAX_WAVE_LIST_ENTRIES)),
-          "entries as the count asks, up to the bound, when a name was read");
-    Check(nNamesRead <= nEntries && reading.nCutNames <= nNamesRead,
-          "names read and cut are among the entries");
-    Check(reading.nCount <= 0 || reading.nCount == nEntries || !reading.notes.empty(),
-          "a count other than the entries is noted");
+    FuzzCheck(reading.bHasCount || (nEntries == 0 && nNamesRead == 0 && reading.notes.size() == 1),
+              "no count, nothing read and one note");
+    FuzzCheck(!reading.bHasCount || reading.nCount > 0 ||
+                  (nEntries == 0 && nNamesRead == 0 && reading.notes.empty()),
+              "a count of 0 or less reads nothing and notes nothing");
+    FuzzCheck(nEntries == (nNamesRead == 0 ? 0 : std::min(reading.nCount, MAX_WAVE_LIST_ENTRIES)),
+              "entries as the count asks, up to the bound, when a name was read");
+    FuzzCheck(nNamesRead <= nEntries && reading.nCutNames <= nNamesRead,
+              "names read and cut are among the entries");
+    FuzzCheck(reading.nCount <= 0 || reading.nCount == nEntries || !reading.notes.empty(),
+              "a count other than the entries is noted");
     if (nEntries > 0)
-        Check(&reading.Entry(nEntries - 1) == &reading.names.back(), "the last repeats");
+        FuzzCheck(&reading.Entry(nEntries - 1) == &reading.names.back(), "the last repeats");
     for (const std::string& name : reading.names) {
-        Check(name.size() < WAVE_NAME_BYTES, "a name fits its buffer");
+        FuzzCheck(name.size() < WAVE_NAME_BYTES, "a name fits its buffer");
         for (const char c : name)
-            Check(c != '\0' && !std::strchr(" \t\n\v\f\r", c), "a name holds no NUL or space");
+            FuzzCheck(c != '\0' && !std::strchr(" \t\n\v\f\r", c), "a name holds no NUL or space");
     }
     return 0;
 }
