@@ -73,6 +73,9 @@ WaveListReading ReadWaveList(std::string_view bytes) {
     if (!reading.bHasCount || reading.nCount <= 0) return reading;
 
     const size_t nWanted = static_cast<size_t>(std::min(reading.nCount, MAX_WAVE_LIST_ENTRIES));
+    // Every name but the first takes two bytes at least, with the white
+    // space before it.
+    reading.names.reserve(std::min(nWanted, (bytes.size() - pos + 1) / 2));
     while (reading.names.size() < nWanted) {
         SkipSpace(bytes, pos);
         if (pos >= bytes.size()) break;
