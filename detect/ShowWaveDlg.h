@@ -12,6 +12,7 @@
 #include <string>
 
 #include "detect/CellScore.h"
+#include "detect/ShowWaveOsc.h"
 #include "platform/BitmapInfo.h"
 #include "platform/Capture.h"
 #include "platform/ShowWindow.h"
@@ -138,6 +139,7 @@ private:
     // Kept past the start-up so that the capture stops before this object goes.
     HCAPWND m_hCapture = nullptr;
     std::atomic<uint32_t> m_nCameraFrames{0};
+    CShowWaveOsc m_osc;
 };
 
 // The launcher's bookkeeping of the open detection window.
