@@ -71,6 +71,11 @@ public:
     void OnRButtonDown(unsigned nFlags, int x, int y) override;
     void PostNcDestroy() override;
 
+    // A sound asked for from outside, played as a ranking plays a cell's: 1
+    // when accepted, -1 when the bank holds no clip index.
+    int PlayWave(uint32_t index) { return m_soundBank.Play(index); }
+    uint32_t WaveCount() const { return m_soundBank.ClipCount(); }
+
     // A captured frame, on the capture service's thread; nothing is done with
     // it beyond counting.
     void OnCameraFrame(const uint8_t* pData);

@@ -1,0 +1,133 @@
+// OSC in the detection window, offscreen: what a ranking tick costs with OSC
+// out on against off, the message's own cost within it, and the time a
+// /zarn/play takes from the network to the sound bank.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "bench/detect/BenchClips.h"
+#include "detect/ShowWaveDlg.h"
+#include "detect/ShowWaveOsc.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/osc/LibloOsc.h"
+#include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtShowWindows.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+// A UDP port on loopback that takes datagrams and never reads them: the
+// kernel drops what does not fit, as a slow receiver would make it.
+struct SinkPort {
+    SinkPort() {
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        port = ntohs(addr.sin_port);
+    }
+    ~SinkPort() { close(fd); }
+    int fd;
+    uint16_t port;
+};
+
+void Report(benchmark::State& state, const std::string& name, std::vector<double>& samples) {
+    state.counters[name + "_med_us"] = Quantile(samples, 0.5);
+    state.counters[name + "_p99_us"] = Quantile(samples, 0.99);
+}
+
+// A 640 x 480 clip at 1 frame per second ranks on every tick from the
+// second; OSC is switched on and off between rankings, so that neighbouring
+// ticks of one window compare. Wall time and the thread's own processor
+// time (which leaves out time the machine gave to other work).
+void BM_RankingTickOsc(benchmark::State& state) {
+    BenchApplication();
+    ClipLauncher launcher;
+    launcher.strAviPath = BenchClip(640, 480, 60, 1);
+    FfmpegVideoFiles ffmpeg;
+    QtShowWindows windows;
+    platform::SetVideoFiles(&ffmpeg);
+    platform::SetShowWindows(&windows);
+    SinkPort sink;
+    LibloOsc::Config config;
+    config.strOutHost = "127.0.0.1";
+    config.strOutPort = std::to_string(sink.port);
+    LibloOsc osc(config, nullptr);
+
+    std::vector<double> on, off, onCpu, offCpu, send;
+    for (auto _ : state) {
+        bool bOn = false;
+        for (int run = 0; run < 30; ++run) {
+            g_pDetectShow = new CShowWaveDlg(&launcher);
+            g_bDetectShowOpen = true;
+            if (!g_pDetectShow->Create()) {
+                state.SkipWithError("window did not open");
+                return;
+            }
+            auto* wnd = static_cast<QtShowWindow*>(g_pDetectShow->GetWindow());
+            wnd->Show(true);
+            QCoreApplication::processEvents();
+            while (wnd->HasTimer(TIMER_FRAME)) {
+                platform::SetOsc(bOn ? &osc : nullptr);
+                const double c0 = ThreadCpuMs();
+                const auto t0 = Clock::now();
+                wnd->SendTimer(TIMER_FRAME);
+                const double us = Us(Clock::now() - t0);
+                const double cpuUs = (ThreadCpuMs() - c0) * 1000.0;
+                // A ranking arms the play timer; its tick comes before the next frame's.
+                if (!wnd->HasTimer(TIMER_PLAY)) continue;
+                (bOn ? on : off).push_back(us);
+                (bOn ? onCpu : offCpu).push_back(cpuUs);
+                bOn = !bOn;
+                wnd->SendTimer(TIMER_PLAY);
+            }
+            g_pDetectShow->CloseShow();
+            QCoreApplication::processEvents();
+        }
+        // The message alone, a ranking every 100 us so that the queue stays
+        // short as it does at the window's 0.85 s.
+        platform::SetOsc(&osc);
+        CShowWaveOsc tell;
+        CellScore cells[3] = {{2, 1, 201.5}, {1, 3, 120.25}, {0, 2, 3.0}};
+        for (int n = 0; n < 20000; ++n) {
+            const auto t0 = Clock::now();
+            tell.Ranking(static_cast<uint32_t>(n), cells, 7);
+            send.push_back(Us(Clock::now() - t0));
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+    platform::SetOsc(nullptr);
+    const OscStats stats = osc.Stats();
+    state.counters["ranking_ticks_on"] = static_cast<double>(on.size());
+    state.counters["ranking_ticks_off"] = static_cast<double>(off.size());
+    Report(state, "tick_off", off);
+    Report(state, "tick_on", on);
+    state.counters["added_med_us"] = Quantile(on, 0.5) - Quantile(off, 0.5);
+    state.counters["added_p99_us"] = Quantile(on, 0.99) - Quantile(off, 0.99);
+    Report(state, "tick_cpu_off", offCpu);
+    Report(state, "tick_cpu_on", onCpu);
+    state.counters["added_cpu_med_us"] = Quantile(onCpu, 0.5) - Quantile(offCpu, 0.5);
+    state.counters["added_cpu_p99_us"] = Quantile(onCpu, 0.99) - Quantile(offCpu, 0.99);
+    Report(state, "message", send);
+    state.counters["sent"] = static_cast<double>(stats.nSent);
+    state.counters["dropped"] = static_cast<double>(stats.nSendDropped);
+    platform::SetShowWindows(nullptr);
+    platform::SetVideoFiles(nullptr);
+}
+BENCHMARK(BM_RankingTickOsc)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
