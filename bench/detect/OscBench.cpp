@@ -2,11 +2,7 @@
 // out on against off, the message's own cost within it, and the time a
 // /zarn/play takes from the network to the sound bank.
 
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
@@ -20,30 +16,13 @@
 #include "platform/osc/LibloOsc.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
+#include "tests/support/OscLoopback.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double Us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
-
-// A UDP port on loopback that takes datagrams and never reads them: the
-// kernel drops what does not fit, as a slow receiver would make it.
-struct SinkPort {
-    SinkPort() {
-        fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-    }
-    ~SinkPort() { close(fd); }
-    int fd;
-    uint16_t port;
-};
 
 void Report(benchmark::State& state, const std::string& name, std::vector<double>& samples) {
     state.counters[name + "_med_us"] = Quantile(samples, 0.5);
@@ -62,7 +41,9 @@ void BM_RankingTickOsc(benchmark::State& state) {
     QtShowWindows windows;
     platform::SetVideoFiles(&ffmpeg);
     platform::SetShowWindows(&windows);
-    SinkPort sink;
+    // Read by nobody: the kernel drops what does not fit, as a slow
+    // receiver would make it.
+    LoopbackUdpSocket sink;
     LibloOsc::Config config;
     config.strOutHost = "127.0.0.1";
     config.strOutPort = std::to_string(sink.port);

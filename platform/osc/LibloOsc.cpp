@@ -7,31 +7,31 @@
 #include "platform/osc/OscEndpoint.h"
 #include "platform/osc/OscSender.h"
 
+namespace {
+
+// Leaves host and port as they are when the variable is unset, or set to
+// something that does not parse (said in one line).
+void ReadEndpoint(const char* szVariable, const char* szDefaultHost, const char* szForm,
+                  std::string& strHost, std::string& strPort) {
+    const char* szValue = std::getenv(szVariable);
+    if (!szValue || !*szValue) return;
+    OscEndpoint endpoint;
+    if (!ParseOscEndpoint(szValue, szDefaultHost, endpoint)) {
+        std::fprintf(stderr, "osc: %s=%s is not %s (port 1 to 65535); OSC stays off that way\n",
+                     szVariable, szValue, szForm);
+        return;
+    }
+    strHost = endpoint.strHost;
+    strPort = endpoint.strPort;
+}
+
+}  // namespace
+
 LibloOsc::Config LibloOsc::FromEnvironment() {
     Config config;
-    OscEndpoint endpoint;
-    if (const char* szOut = std::getenv("ZARNDEMO_OSC_OUT"); szOut && *szOut) {
-        if (ParseOscEndpoint(szOut, nullptr, endpoint)) {
-            config.strOutHost = endpoint.strHost;
-            config.strOutPort = endpoint.strPort;
-        } else {
-            std::fprintf(stderr,
-                         "osc: ZARNDEMO_OSC_OUT=%s is not host:port (port 1 to 65535); nothing "
-                         "is sent\n",
-                         szOut);
-        }
-    }
-    if (const char* szIn = std::getenv("ZARNDEMO_OSC_IN"); szIn && *szIn) {
-        if (ParseOscEndpoint(szIn, config.strInAddr.c_str(), endpoint)) {
-            config.strInAddr = endpoint.strHost;
-            config.strInPort = endpoint.strPort;
-        } else {
-            std::fprintf(stderr,
-                         "osc: ZARNDEMO_OSC_IN=%s is not port or address:port (port 1 to 65535); "
-                         "nothing is received\n",
-                         szIn);
-        }
-    }
+    ReadEndpoint("ZARNDEMO_OSC_OUT", nullptr, "host:port", config.strOutHost, config.strOutPort);
+    ReadEndpoint("ZARNDEMO_OSC_IN", config.strInAddr.c_str(), "port or address:port",
+                 config.strInAddr, config.strInPort);
     return config;
 }
 

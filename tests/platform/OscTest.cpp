@@ -2,12 +2,8 @@
 // them, messages both ways with their values, bad packets and floods on the
 // way in, and peers that are not there.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <lo/lo.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -29,31 +25,6 @@ int CountLines(const std::string& text, const std::string& part) {
         n += text.substr(start, end - start).find(part) != std::string::npos;
     return n;
 }
-
-// A UDP socket on 127.0.0.1 for raw packets; its port is one nobody else
-// holds while it stands.
-struct RawSocket {
-    RawSocket() {
-        fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-    }
-    ~RawSocket() { close(fd); }
-    void SendTo(uint16_t to, const void* data, size_t size) const {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(to);
-        sendto(fd, data, size, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    }
-    int fd;
-    uint16_t port;
-};
 
 LibloOsc::Config Listening(size_t nQueue = OSC_RECEIVE_QUEUE) {
     LibloOsc::Config config;
@@ -185,7 +156,7 @@ TEST(LibloOsc, BadPacketsCostOneLinePerKind) {
     KeptMessages kept;
     LibloOsc in(Listening(), ui.Poster());
     in.SetListener(&kept);
-    RawSocket raw;
+    LoopbackUdpSocket raw;
 
     lo_message inner = lo_message_new();
     lo_message_add_int32(inner, 3);
@@ -232,7 +203,7 @@ TEST(LibloOsc, AFloodStaysBounded) {
     KeptMessages kept;
     LibloOsc in(Listening(CAPACITY), ui.Poster());
     in.SetListener(&kept);
-    RawSocket raw;
+    LoopbackUdpSocket raw;
     size_t mostPending = 0;
     for (int n = 0; n < FLOOD; ++n) {
         lo_message m = lo_message_new();
@@ -264,10 +235,10 @@ TEST(LibloOsc, PeersThatAreNotThereCostOneLineAtMost) {
     platform::SetMessageBox(&messages);
     uint16_t closedPort = 0;
     {
-        RawSocket gone;
+        LoopbackUdpSocket gone;
         closedPort = gone.port;
     }
-    RawSocket held;
+    LoopbackUdpSocket held;
     testing::internal::CaptureStderr();
     OscStats stats;
     {

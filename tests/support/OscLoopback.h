@@ -1,7 +1,13 @@
 #pragma once
-// For tests of OSC on loopback: the calls a receiver hands to the
-// user-interface thread, run when the test says so, and a listener that
-// keeps what reaches it. Tests that use it link the liblo backend.
+// For tests and benchmarks of OSC on loopback: the calls a receiver hands to
+// the user-interface thread, run when the test says so, a listener that
+// keeps what reaches it, and a plain UDP socket. Programs that use it link
+// the liblo backend.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -57,4 +63,33 @@ private:
 struct KeptMessages final : IOscListener {
     void OnOscMessage(const OscMessage& msg) override { messages.push_back(msg); }
     std::vector<OscMessage> messages;
+};
+
+// A UDP socket on 127.0.0.1 that nobody reads unless asked: raw packets go
+// out of it, and its port is one nobody else holds while it stands.
+struct LoopbackUdpSocket {
+    LoopbackUdpSocket() {
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        port = ntohs(addr.sin_port);
+    }
+    ~LoopbackUdpSocket() { close(fd); }
+    LoopbackUdpSocket(const LoopbackUdpSocket&) = delete;
+    LoopbackUdpSocket& operator=(const LoopbackUdpSocket&) = delete;
+
+    void SendTo(uint16_t to, const void* data, size_t size) const {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(to);
+        sendto(fd, data, size, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    }
+
+    int fd;
+    uint16_t port;
 };
