@@ -20,11 +20,13 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The build makes the samples too (build/share/zarndemo/samples).
 run: build
-	@scripts/make-samples
-	@if [ -x $(BUILD)/bin/zarndemo ]; then \
-		$(BUILD)/bin/zarndemo; \
-	else echo "built; the program itself is not there yet"; fi
+	@if [ -z "$$DISPLAY$$WAYLAND_DISPLAY$$QT_QPA_PLATFORM" ]; then \
+		echo "make run: no display here (DISPLAY and WAYLAND_DISPLAY are unset); on a headless machine, make test runs everything offscreen"; \
+		exit 1; \
+	fi
+	@$(BUILD)/bin/zarndemo
 
 bench: build
 	@QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy scripts/run-bench $(BUILD)

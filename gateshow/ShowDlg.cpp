@@ -48,13 +48,13 @@ constexpr int ZONE_COUNT = sizeof ZONES / sizeof ZONES[0];
 
 constexpr int GATE_COUNT = 4;
 
+}  // namespace
+
 std::string GateClipPath() {
     const std::string folder = platform::DataFolder();
     // Without the data folder there is no fixed place to look.
     return folder.empty() ? std::string() : folder + GATE_CLIP;
 }
-
-}  // namespace
 
 CShowDlg::CShowDlg() : CShowDlg(GateClipPath()) {}
 

@@ -103,6 +103,10 @@ private:
     CAviControl m_avi;
 };
 
+// The show's fixed clip, avi/Synth002.avi in the program's data folder; empty
+// when the data folder is unknown.
+std::string GateClipPath();
+
 // The launcher's bookkeeping of the open gate show.
 extern bool g_bGateShowOpen;
 extern CShowDlg* g_pGateShow;

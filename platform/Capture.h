@@ -43,14 +43,12 @@
 #include <cstdint>
 
 #include "platform/BitmapInfo.h"
+#include "platform/WindowStyles.h"
 
 class IShowWindow;
 
 constexpr int MAX_CAPTURE_DRIVERS = 10;
 constexpr int CAPTURE_DRIVER_TEXT_BYTES = 80;
-
-constexpr uint32_t WS_CHILD = 0x40000000;
-constexpr uint32_t WS_VISIBLE = 0x10000000;
 
 // One captured frame as the frame callback sees it.
 struct VIDEOHDR {

@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QFont>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPen>
@@ -10,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+#include "platform/qt/QtFontFaces.h"
 
 namespace {
 
@@ -83,33 +84,8 @@ Qt::PenStyle ToQtPenStyle(int style) {
     }
 }
 
-bool HasHangul(const QString& s) {
-    return std::any_of(s.begin(), s.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= 0xAC00 && u <= 0xD7A3) || (u >= 0x1100 && u <= 0x11FF) ||
-               (u >= 0x3130 && u <= 0x318F);
-    });
-}
-
-// Faces of Korean Windows are not installed here; the Nanum fonts stand in,
-// the serif one for the Myeongjo-style faces.
-QString FaceOrStandIn(const QString& face) {
-    if (!face.isEmpty() && QFontDatabase::hasFamily(face)) return face;
-    static const char* const kSerif[] = {"바탕",   "바탕체",    "궁서",    "궁서체",
-                                         "Batang", "BatangChe", "Gungsuh", "GungsuhChe"};
-    for (const char* serif : kSerif)
-        if (face.compare(QString::fromUtf8(serif), Qt::CaseInsensitive) == 0)
-            return "NanumMyeongjo";
-    static const char* const kSans[] = {"굴림",  "굴림체",   "돋움",  "돋움체",   "맑은 고딕",
-                                        "Gulim", "GulimChe", "Dotum", "DotumChe", "Malgun Gothic"};
-    for (const char* sans : kSans)
-        if (face.compare(QString::fromUtf8(sans), Qt::CaseInsensitive) == 0) return "NanumGothic";
-    if (face.isEmpty() || HasHangul(face)) return "NanumGothic";
-    return face;
-}
-
 QFont MakeFont(const Font& f) {
-    QFont font(FaceOrStandIn(QString::fromUtf8(f.strFace.c_str())));
+    QFont font(StandInFace(QString::fromUtf8(f.strFace.c_str())));
     // A negative height is the character height, a positive one the cell
     // height (character plus internal leading), 0 a default size.
     int pixels = f.nHeight == 0 ? 12 : std::abs(f.nHeight);

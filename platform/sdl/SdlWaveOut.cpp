@@ -36,6 +36,9 @@ void SdlWaveOut::AudioCallback(void* pUser, uint8_t* pStream, int len) {
 SdlWaveOut::SdlWaveOut() : SdlWaveOut(Options{}) {}
 
 SdlWaveOut::SdlWaveOut(Options options) : m_options(std::move(options)) {
+    // SIGINT and SIGTERM belong to the program, which ends in order on them;
+    // SDL would turn them into quit events that nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (const char* path = std::getenv("ZARNDEMO_AUDIO_FILE"); path && *path) m_filePath = path;
 }
 

@@ -1,25 +1,12 @@
 #include "tests/fakes/FakeListControl.h"
 
-#include <algorithm>
-#include <cctype>
-
-namespace {
-
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
-}
-
-}  // namespace
+#include "platform/ListOrder.h"
 
 int FakeListControl::AddString(const std::string& text) {
     // After any equal entries, so equal strings keep their order of coming.
-    const auto at = m_bSorted
-                        ? std::upper_bound(m_items.begin(), m_items.end(), text, LessIgnoringCase)
-                        : m_items.end();
-    const int n = static_cast<int>(at - m_items.begin());
-    m_items.insert(at, text);
+    const size_t at = m_bSorted ? platform::SortedInsertPosition(m_items, text) : m_items.size();
+    const int n = static_cast<int>(at);
+    m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(at), text);
     if (m_nCurSel != LB_ERR && n <= m_nCurSel) ++m_nCurSel;
     return n;
 }

@@ -1,0 +1,15 @@
+#pragma once
+// The application object: runs the launcher modally; the program ends when
+// the launcher closes.
+
+class CZARNDemoApp {
+public:
+    // Runs the launcher as the main window and returns 0 (FALSE) once it has
+    // closed: there is no message loop after it.
+    int InitInstance();
+    // Closes every show window still open, so that their objects, sound
+    // banks and clip readers are gone before the platform's services are.
+    int ExitInstance();
+};
+
+extern CZARNDemoApp theApp;

@@ -1,0 +1,176 @@
+#include "app/ZARNDemoDlg.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "detect/CaptureDriverList.h"
+#include "detect/ShowWaveDlg.h"
+#include "gateshow/ShowDlg.h"
+#include "platform/DataExchange.h"
+#include "platform/FileDialog.h"
+#include "platform/ListControl.h"
+#include "res/Resources.h"
+#include "res/resource.h"
+
+CZARNDemoDlg::CZARNDemoDlg() : CDialogBase(LauncherTemplate()), m_hIcon(&AppIcon()) {}
+
+CZARNDemoDlg::~CZARNDemoDlg() = default;
+
+void CZARNDemoDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_CAPTURE_DRIVER, m_cbCaptureDriver);
+    DDX_Control(pDX, IDC_WAVE_NAMES, m_lbWaveNames);
+    DDX_Text(pDX, IDC_AVI_PATH, m_strAviPath);
+    DDX_Text(pDX, IDC_WAVE_LIST_PATH, m_strWaveListPath);
+    DDX_Check(pDX, IDC_USE_CAMERA, m_bUseCamera);
+}
+
+int CZARNDemoDlg::OnInitDialog() {
+    CDialogBase::OnInitDialog();
+
+    if (m_pWnd->HasSystemMenu()) {
+        const std::string strAboutMenu = LoadResString(IDS_ABOUTBOX);
+        if (!strAboutMenu.empty()) {
+            m_pWnd->AppendSystemMenu(MF_SEPARATOR, 0, std::string());
+            m_pWnd->AppendSystemMenu(MF_STRING, IDM_ABOUTBOX, strAboutMenu);
+        }
+    }
+
+    m_pWnd->SetIcon(*m_hIcon, true);
+    m_pWnd->SetIcon(*m_hIcon, false);
+
+    FillCaptureDriverList(*m_cbCaptureDriver);
+
+    UpdateData(false);
+    return 1;
+}
+
+void CZARNDemoDlg::OnCommand(int nId) {
+    switch (nId) {
+        case ID_GATE_SHOW:
+            OnGateShow();
+            break;
+        case IDC_AVI_OPEN:
+            OnAviOpen();
+            break;
+        case IDC_SHOW_DETECT:
+            OnShowDetect();
+            break;
+        case IDC_WAVE_OPEN:
+            OnWaveOpen();
+            break;
+        case IDC_WAVE_REGISTER:
+            OnWaveRegister();
+            break;
+        case IDC_USE_CAMERA:
+            OnUseCamera();
+            break;
+        default:
+            CDialogBase::OnCommand(nId);
+    }
+}
+
+void CZARNDemoDlg::OnSysCommand(unsigned nId) {
+    if ((nId & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg dlgAbout;
+        dlgAbout.DoModal();
+    } else {
+        CDialogBase::OnSysCommand(nId);
+    }
+}
+
+void CZARNDemoDlg::OnGateShow() {
+    if (g_bGateShowOpen) {
+        if (g_pGateShow) g_pGateShow->CloseShow();
+        g_pGateShow = nullptr;
+    }
+    g_bGateShowOpen = true;
+    g_pGateShow = new CShowDlg();
+    // A show whose clip cannot play is gone with its object already.
+    if (!g_pGateShow->Create()) {
+        g_bGateShowOpen = false;
+        return;
+    }
+    g_pGateShow->GetWindow()->Show(true);
+    g_pGateShow->GetWindow()->Update();
+}
+
+std::string CZARNDemoDlg::ChooseFile(const char* pszDefExt, const char* pszFilter) {
+    OpenFileRequest request;
+    request.strDefExt = pszDefExt;
+    request.dwFlags = OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+    request.strFilter = pszFilter;
+    std::vector<std::string> paths;
+    // Several files may be chosen; the launcher works with one, the first.
+    if (platform::FileDialogs().RunOpenFile(request, m_pWnd, paths) != IDOK || paths.empty())
+        return {};
+    return paths.front();
+}
+
+void CZARNDemoDlg::OnAviOpen() {
+    const std::string path = ChooseFile("Avi", "Avi Files (*.avi)|*.avi||");
+    if (!path.empty()) m_strAviPath = path;
+    UpdateData(false);
+}
+
+void CZARNDemoDlg::OnShowDetect() {
+    UpdateData(true);
+    if (g_bDetectShowOpen) {
+        // Null when the last window gave up during its start-up.
+        if (g_pDetectShow) g_pDetectShow->CloseShow();
+        g_bDetectShowOpen = false;
+    }
+    g_bDetectShowOpen = true;
+    g_pDetectShow = new CShowWaveDlg(this);
+    // A window that does not survive its start-up is gone with its object
+    // already and must not be reached again.
+    if (!g_pDetectShow->Create()) {
+        g_bDetectShowOpen = false;
+        return;
+    }
+    g_pDetectShow->GetWindow()->Show(true);
+    g_pDetectShow->GetWindow()->Update();
+}
+
+void CZARNDemoDlg::OnUseCamera() {
+    if (m_bCameraChecked) {
+        m_bCameraChecked = 0;
+        m_pWnd->ShowDlgItem(IDC_AVI_OPEN, true);
+    } else {
+        m_bCameraChecked = 1;
+        m_pWnd->ShowDlgItem(IDC_AVI_OPEN, false);
+    }
+    m_pWnd->CheckDlgButton(IDC_USE_CAMERA, m_bCameraChecked);
+}
+
+bool CZARNDemoDlg::DestroyWindow() {
+    if (g_bGateShowOpen) {
+        // Its destructor takes its window down too.
+        delete g_pGateShow;
+        g_bGateShowOpen = false;
+    }
+    // The detection window goes with the launcher's window, which owns it.
+    return CDialogBase::DestroyWindow();
+}
+
+void CZARNDemoDlg::PostNcDestroy() {
+    // The controls go with the window.
+    m_cbCaptureDriver = nullptr;
+    m_lbWaveNames = nullptr;
+    CDialogBase::PostNcDestroy();
+}
+
+int CZARNDemoDlg::GetCaptureDriver() const {
+    return m_cbCaptureDriver ? m_cbCaptureDriver->GetCurSel() : LB_ERR;
+}
+
+int CZARNDemoDlg::GetWaveCount() const {
+    // Entries that the list never gained (a count with no names after it)
+    // would name no file.
+    return std::clamp(m_nWaveCount, 0, m_lbWaveNames ? m_lbWaveNames->GetCount() : 0);
+}
+
+std::string CZARNDemoDlg::GetWaveName(int n) const {
+    return m_lbWaveNames ? m_lbWaveNames->GetText(n) : std::string();
+}
+
+CAboutDlg::CAboutDlg() : CDialogBase(AboutTemplate()) {}

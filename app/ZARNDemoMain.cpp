@@ -1,0 +1,116 @@
+#include "app/ZARNDemoMain.h"
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/ZARNDemo.h"
+#include "gateshow/ShowDlg.h"
+#include "platform/Capture.h"
+#include "platform/Dialog.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/ShowWindow.h"
+#include "platform/VideoFile.h"
+#include "platform/WaveOut.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/qt/QtDialogs.h"
+#include "platform/qt/QtFileDialogs.h"
+#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtShowWindows.h"
+#include "platform/qt/QtSignalWatch.h"
+#include "platform/sdl/SdlWaveOut.h"
+#include "platform/v4l2/V4l2Capture.h"
+#include "res/Resources.h"
+
+namespace {
+
+bool HasEnv(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt aborts when it cannot reach a display; say why in one line instead.
+bool HasDisplay() {
+    return HasEnv("QT_QPA_PLATFORM") || HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY");
+}
+
+// The gate show's clip comes with the program; without it the installation
+// is broken, which is worth one line at start.
+void CheckGateClip() {
+    const std::string clip = GateClipPath();
+    struct stat st {};
+    if (clip.empty() || stat(clip.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        std::fprintf(stderr, "zarndemo: the gate show's clip is missing: %s\n",
+                     clip.empty() ? "(the program's data folder is unknown)" : clip.c_str());
+}
+
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const IconImage& image : AppIcon().images) icon.addPixmap(QPixmap(image.ppXpm));
+    return icon;
+}
+
+}  // namespace
+
+int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
+    CheckGateClip();
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "zarndemo: no display to open the launcher on (DISPLAY and WAYLAND_DISPLAY "
+                     "are not set)\n");
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("ZARNDemo");
+    QGuiApplication::setDesktopFileName("zarndemo");
+    QApplication::setWindowIcon(ApplicationIcon());
+
+    // A signal ends every modal run under way; the launcher's run returns
+    // and the program ends as if it had been closed.
+    int nExitCode = 0;
+    QtSignalWatch signalWatch([&nExitCode](int nSignal) {
+        if (nExitCode == 0) nExitCode = 128 + nSignal;
+        QCoreApplication::exit(nExitCode);
+    });
+
+    {
+        FfmpegVideoFiles videoFiles;
+        QtMessageBox messageBox;
+        QtShowWindows showWindows;
+        QtDialogs dialogs(&showWindows);
+        QtFileDialogs fileDialogs;
+        SdlWaveOut waveOut;
+        V4l2Capture capture;
+        platform::SetVideoFiles(&videoFiles);
+        platform::SetMessageBox(&messageBox);
+        platform::SetShowWindows(&showWindows);
+        platform::SetDialogs(&dialogs);
+        platform::SetFileDialogs(hooks.pFileDialogs ? hooks.pFileDialogs : &fileDialogs);
+        platform::SetWaveOut(&waveOut);
+        platform::SetCapture(&capture);
+
+        if (hooks.onStarted) hooks.onStarted();
+        theApp.InitInstance();
+        theApp.ExitInstance();
+        // Windows destroyed during their own events wait for this.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        platform::SetCapture(nullptr);
+        platform::SetWaveOut(nullptr);
+        platform::SetFileDialogs(nullptr);
+        platform::SetDialogs(nullptr);
+        platform::SetShowWindows(nullptr);
+        platform::SetMessageBox(nullptr);
+        platform::SetVideoFiles(nullptr);
+    }
+
+    if (nExitCode == 0)
+        if (const int nSignal = signalWatch.TakePending()) nExitCode = 128 + nSignal;
+    return nExitCode;
+}
