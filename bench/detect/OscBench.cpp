@@ -3,12 +3,16 @@
 // /zarn/play takes from the network to the sound bank.
 
 #include <benchmark/benchmark.h>
+#include <lo/lo.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "app/OscRemote.h"
 #include "bench/detect/BenchClips.h"
 #include "detect/ShowWaveDlg.h"
 #include "detect/ShowWaveOsc.h"
@@ -16,6 +20,8 @@
 #include "platform/osc/LibloOsc.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
+#include "platform/qt/QtUiPost.h"
+#include "tests/sound/WavTestFiles.h"
 #include "tests/support/OscLoopback.h"
 
 namespace {
@@ -110,5 +116,102 @@ void BM_RankingTickOsc(benchmark::State& state) {
     platform::SetVideoFiles(nullptr);
 }
 BENCHMARK(BM_RankingTickOsc)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The launcher's values for a clip and one sound.
+struct OneWaveLauncher final : IDetectLauncher {
+    std::string strAviPath;
+    std::string strWaveFolder;
+    int GetCaptureDriver() const override { return -1; }
+    int GetUseCamera() const override { return 0; }
+    int GetWaveCount() const override { return 1; }
+    std::string GetWaveName(int) const override { return "w0"; }
+    std::string GetWaveFolder() const override { return strWaveFolder; }
+    std::string GetAviPath() const override { return strAviPath; }
+};
+
+// Stands between the service and the program's listener, to note when each
+// message has been acted on: the sound bank's Play has returned by then.
+struct PlayTimes final : IOscListener {
+    explicit PlayTimes(IOscListener& target) : target(target) {}
+    void OnOscMessage(const OscMessage& msg) override {
+        target.OnOscMessage(msg);
+        done.push_back(Clock::now());
+    }
+    IOscListener& target;
+    std::vector<Clock::time_point> done;
+};
+
+// /zarn/play 0 every 2 ms from a thread of the bench, through loopback,
+// liblo's decoding, the hand-over into Qt's event loop and the program's
+// listener, to CSoundBank::Play, while the detection window plays a clip
+// in the same event loop: sent-to-Play, which bounds received-to-Play.
+void BM_OscPlayLatency(benchmark::State& state) {
+    constexpr int MESSAGES = 2000;
+    BenchApplication();
+    wavtest::TempDir waves;
+    waves.WriteWav("w0.wav", wavtest::Pcm(1, 8000, 8), std::vector<uint8_t>(800, 0x80));
+    OneWaveLauncher launcher;
+    launcher.strAviPath = BenchClip(160, 120, 1300);
+    launcher.strWaveFolder = waves.path() + "/";
+    FfmpegVideoFiles ffmpeg;
+    QtShowWindows windows;
+    platform::SetVideoFiles(&ffmpeg);
+    platform::SetShowWindows(&windows);
+    LibloOsc::Config config;
+    config.strInPort = "0";
+    LibloOsc osc(config, QtPostToUiThread);
+    platform::SetOsc(&osc);
+
+    std::vector<double> latency;
+    size_t nDone = 0;
+    {
+        COscRemote remote;
+        PlayTimes timing(remote);
+        osc.SetListener(&timing);
+        g_pDetectShow = new CShowWaveDlg(&launcher);
+        g_bDetectShowOpen = true;
+        if (!g_pDetectShow->Create()) {
+            state.SkipWithError("window did not open");
+            return;
+        }
+        g_pDetectShow->GetWindow()->Show(true);
+
+        for (auto _ : state) {
+            timing.done.clear();
+            std::vector<Clock::time_point> sent(MESSAGES);
+            std::thread sender([&sent, port = osc.ReceivePort()] {
+                lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+                for (int n = 0; n < MESSAGES; ++n) {
+                    sent[n] = Clock::now();
+                    lo_send(to, "/zarn/play", "i", 0);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                lo_address_free(to);
+            });
+            QEventLoop loop;
+            QTimer check;
+            QObject::connect(&check, &QTimer::timeout, [&] {
+                if (timing.done.size() >= MESSAGES) loop.quit();
+            });
+            check.start(5);
+            QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+            loop.exec();
+            sender.join();
+            nDone = timing.done.size();
+            // Datagrams lost on the way would shift the pairs.
+            if (nDone == MESSAGES)
+                for (int n = 0; n < MESSAGES; ++n) latency.push_back(Us(timing.done[n] - sent[n]));
+        }
+        if (g_pDetectShow) g_pDetectShow->CloseShow();
+    }
+    platform::SetOsc(nullptr);
+    state.counters["played"] = static_cast<double>(nDone);
+    state.counters["dropped"] = static_cast<double>(osc.Stats().nReceiveDropped);
+    Report(state, "sent_to_play", latency);
+    state.counters["sent_to_play_max_us"] = Quantile(latency, 1.0);
+    platform::SetShowWindows(nullptr);
+    platform::SetVideoFiles(nullptr);
+}
+BENCHMARK(BM_OscPlayLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
