@@ -26,7 +26,7 @@
 #include "platform/qt/QtMessageBox.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
-#include "platform/qt/QtUiPost.h"
+#include "platform/qt/QtUiCalls.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "platform/v4l2/V4l2Capture.h"
 #include "res/Resources.h"
@@ -92,7 +92,8 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         SdlWaveOut waveOut;
         V4l2Capture capture;
         // What other programs send reaches the program through the event loop.
-        LibloOsc osc(LibloOsc::FromEnvironment(), QtPostToUiThread);
+        QtUiCalls uiCalls;
+        LibloOsc osc(LibloOsc::FromEnvironment(), uiCalls.Poster());
         platform::SetVideoFiles(&videoFiles);
         platform::SetMessageBox(&messageBox);
         platform::SetShowWindows(&showWindows);

@@ -20,7 +20,8 @@
 //   replaced gets no further call. Called on the user-interface thread only.
 // - A listener sees every well-formed message as it came: its address, its
 //   full type tag string, and the values of its first OSC_MAX_ARGS arguments.
-//   Packets that are not a single well-formed message are dropped by the
+//   Packets that are not a single well-formed message, and messages with a
+//   blob argument (no message of the program takes one), are dropped by the
 //   service with one line on standard error at most once a second.
 // - Stats() counts since the service started; callable from any thread.
 
@@ -66,7 +67,7 @@ struct OscStats {
     uint64_t nSendFailed = 0;      // the network refused them
     uint64_t nReceived = 0;        // well-formed messages that came in
     uint64_t nReceiveDropped = 0;  // came faster than the user-interface thread took them
-    uint64_t nMalformed = 0;       // packets that were not a single message
+    uint64_t nMalformed = 0;       // packets that were not a single message, or held a blob
 };
 
 class IOscListener {

@@ -20,7 +20,7 @@
 #include "platform/osc/LibloOsc.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
-#include "platform/qt/QtUiPost.h"
+#include "platform/qt/QtUiCalls.h"
 #include "tests/sound/WavTestFiles.h"
 #include "tests/support/OscLoopback.h"
 
@@ -159,7 +159,8 @@ void BM_OscPlayLatency(benchmark::State& state) {
     platform::SetShowWindows(&windows);
     LibloOsc::Config config;
     config.strInPort = "0";
-    LibloOsc osc(config, QtPostToUiThread);
+    QtUiCalls uiCalls;
+    LibloOsc osc(config, uiCalls.Poster());
     platform::SetOsc(&osc);
 
     std::vector<double> latency;

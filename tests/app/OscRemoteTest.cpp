@@ -15,7 +15,7 @@
 #include "detect/ShowWaveDlg.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/osc/LibloOsc.h"
-#include "platform/qt/QtUiPost.h"
+#include "platform/qt/QtUiCalls.h"
 #include "tests/detect/DetectTestSupport.h"
 #include "tests/detect/QtTestApp.h"
 #include "tests/fakes/FakeShowWindows.h"
@@ -52,6 +52,7 @@ protected:
         pRemote.reset();
         platform::SetOsc(nullptr);
         pOsc.reset();
+        pUiCalls.reset();
         platform::SetWaveOut(nullptr);
         platform::SetVideoFiles(nullptr);
         platform::SetShowWindows(nullptr);
@@ -77,7 +78,8 @@ protected:
     FakeVideoFiles fakeVideo;
     SimulatedWaveOut waveOut;
     TestLauncher launcher;
-    // The windows end before these.
+    // The windows end before these, and the service before its hand-over.
+    std::unique_ptr<QtUiCalls> pUiCalls;
     std::unique_ptr<IOsc> pOsc;
     std::unique_ptr<COscRemote> pRemote;
 };
@@ -87,7 +89,8 @@ TEST_F(OscRemote, PlaySentOnLoopbackOpensTheClipsStreamAndMistakesCostOneLineEac
     WriteTestWaves(launcher, TestDataPath("osc-remote-"), 5);
     LibloOsc::Config config;
     config.strInPort = "0";
-    LibloOsc& osc = Listen(std::make_unique<LibloOsc>(config, QtPostToUiThread));
+    pUiCalls = std::make_unique<QtUiCalls>();
+    LibloOsc& osc = Listen(std::make_unique<LibloOsc>(config, pUiCalls->Poster()));
     OpenDetection();
 
     testing::internal::CaptureStderr();

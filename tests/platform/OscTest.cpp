@@ -148,9 +148,10 @@ std::vector<uint8_t> Serialised(const char* path, lo_message m) {
     return bytes;
 }
 
-// Broken packets and bundles are dropped with one line per kind however
-// often they come; a message with types the program never takes still
-// arrives whole, with its full type string.
+// Broken packets, bundles and blobs (which liblo reads past when cut short)
+// are dropped with one line per kind however often they come; a message
+// with other types the program never takes still arrives whole, with its
+// full type string.
 TEST(LibloOsc, BadPacketsCostOneLinePerKind) {
     PostedCalls ui;
     KeptMessages kept;
@@ -171,6 +172,12 @@ TEST(LibloOsc, BadPacketsCostOneLinePerKind) {
     lo_message_add_true(odd);
     lo_message_add_string(odd, "x");
     const std::vector<uint8_t> oddBytes = Serialised("/zarn/play", odd);
+    lo_message withBlob = lo_message_new();
+    lo_blob blob = lo_blob_new(5, "abcde");
+    lo_message_add_blob(withBlob, blob);
+    const std::vector<uint8_t> blobBytes = Serialised("/zarn/play", withBlob);
+    lo_blob_free(blob);
+    const char shortBlob[] = "/zarn/play\0\0,ib\0\0\0\0\x03";
 
     testing::internal::CaptureStderr();
     const char garbage[] = "not osc at all";
@@ -179,6 +186,8 @@ TEST(LibloOsc, BadPacketsCostOneLinePerKind) {
         raw.SendTo(in.ReceivePort(), garbage, sizeof garbage - 1);
         raw.SendTo(in.ReceivePort(), noTypes, sizeof noTypes - 1);
         raw.SendTo(in.ReceivePort(), bundleBytes, bundleSize);
+        raw.SendTo(in.ReceivePort(), blobBytes.data(), blobBytes.size());
+        raw.SendTo(in.ReceivePort(), shortBlob, sizeof shortBlob - 1);
     }
     raw.SendTo(in.ReceivePort(), oddBytes.data(), oddBytes.size());
     ASSERT_TRUE(ui.RunUntil([&] { return !kept.messages.empty(); }));
@@ -187,7 +196,8 @@ TEST(LibloOsc, BadPacketsCostOneLinePerKind) {
 
     EXPECT_EQ(CountLines(err, "not an OSC message"), 1) << err;
     EXPECT_EQ(CountLines(err, "bundle"), 1) << err;
-    EXPECT_EQ(in.Stats().nMalformed, 15u);
+    EXPECT_EQ(CountLines(err, "blob"), 1) << err;
+    EXPECT_EQ(in.Stats().nMalformed, 25u);
     ASSERT_EQ(kept.messages.size(), 1u);
     EXPECT_EQ(kept.messages[0].strTypes, "hdTs");
     EXPECT_EQ(kept.messages[0].args[3].strValue, "x");

@@ -21,6 +21,17 @@
 
 class PostedCalls {
 public:
+    PostedCalls() = default;
+    // Calls never run are dropped: they hold their receiver's inbox, which
+    // holds the poster.
+    ~PostedCalls() {
+        std::vector<std::function<void()>> calls;
+        std::lock_guard<std::mutex> lock(m_pState->mutex);
+        calls.swap(m_pState->calls);
+    }
+    PostedCalls(const PostedCalls&) = delete;
+    PostedCalls& operator=(const PostedCalls&) = delete;
+
     // What a receiver posts lands here; the poster may outlive this object.
     OscPost Poster() {
         return [state = m_pState](std::function<void()> call) {
