@@ -22,16 +22,9 @@
 #include "tests/fakes/FakeVideoFiles.h"
 #include "tests/fakes/RecordingOsc.h"
 #include "tests/fakes/SimulatedWaveOut.h"
+#include "tests/support/OscLoopback.h"
 
 namespace {
-
-int CountLines(const std::string& text, const std::string& part) {
-    int n = 0;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        n += text.substr(start, end - start).find(part) != std::string::npos;
-    return n;
-}
 
 class OscRemote : public ::testing::Test {
 protected:
@@ -111,10 +104,10 @@ TEST_F(OscRemote, PlaySentOnLoopbackOpensTheClipsStreamAndMistakesCostOneLineEac
 
     ASSERT_EQ(waveOut.StreamCount(), 1u);
     EXPECT_EQ(waveOut.Stream(0).wfx.nSamplesPerSec, TestWaveRate(3));
-    EXPECT_EQ(CountLines(err, "/zarn/play 99"), 1) << err;
-    EXPECT_EQ(CountLines(err, "arguments \"s\""), 1) << err;
-    EXPECT_EQ(CountLines(err, "/zarn/volume"), 1) << err;
-    EXPECT_EQ(CountLines(err, "osc:"), 3) << err;
+    EXPECT_EQ(CountLinesWith(err, "/zarn/play 99"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "arguments \"s\""), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "/zarn/volume"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "osc:"), 3) << err;
 }
 
 // Without a detection window /zarn/play has nowhere to go; /zarn/stop
@@ -148,9 +141,9 @@ TEST_F(OscRemote, StopClosesEveryOpenShowAndPlayNeedsADetectionWindow) {
     EXPECT_EQ(g_pDetectShow, nullptr);
     EXPECT_EQ(g_pGateShow, nullptr);
     EXPECT_FALSE(g_bDetectShowOpen || g_bGateShowOpen);
-    EXPECT_EQ(CountLines(err, "no detection window is open"), 1) << err;
-    EXPECT_EQ(CountLines(err, "no show is open"), 1) << err;
-    EXPECT_EQ(CountLines(err, "it takes none"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "no detection window is open"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "no show is open"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "it takes none"), 1) << err;
 }
 
 }  // namespace

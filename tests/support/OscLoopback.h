@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -70,6 +71,15 @@ private:
     };
     std::shared_ptr<State> m_pState = std::make_shared<State>();
 };
+
+// Lines of text (standard error, captured) that contain part.
+inline int CountLinesWith(const std::string& text, const std::string& part) {
+    int n = 0;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        n += text.substr(start, end - start).find(part) != std::string::npos;
+    return n;
+}
 
 struct KeptMessages final : IOscListener {
     void OnOscMessage(const OscMessage& msg) override { messages.push_back(msg); }
