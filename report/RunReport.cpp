@@ -26,6 +26,7 @@ void CRunReport::OnShowStart(const CShowWaveDlg& dlg) {
     m_dueUs = m_options.nowUs() + int64_t{1000} * m_stats.nFramePeriodMs;
     m_playTicksUs.clear();
     m_nTakesRead = m_nTakesWritten.load(std::memory_order_acquire);
+    m_oscAtStart = platform::Osc().Stats();
     const std::string line = CShowStats::SilentCellsLine(m_stats.nClips);
     if (!line.empty()) std::fprintf(m_options.pOut, "%s\n", line.c_str());
 }
@@ -66,6 +67,10 @@ void CRunReport::OnShowEnd() {
     if (!m_bShow) return;
     m_bShow = false;
     DrainTakes();
+    const OscStats osc = platform::Osc().Stats();
+    m_stats.bOsc = platform::Osc().IsSending() || osc.nReceived != 0;
+    m_stats.nOscSendDropped = osc.nSendDropped - m_oscAtStart.nSendDropped;
+    m_stats.nOscReceiveDropped = osc.nReceiveDropped - m_oscAtStart.nReceiveDropped;
     std::fputs(m_stats.Text().c_str(), m_options.pOut);
     std::fflush(m_options.pOut);
     m_shows.push_back(m_stats.Json());

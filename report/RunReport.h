@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Osc.h"
 #include "report/ShowStats.h"
 #include "report/ShowWaveTap.h"
 
@@ -62,6 +63,7 @@ private:
     std::vector<int64_t> m_playTicksUs;  // play ticks that asked for a sound
     std::vector<std::string> m_shows;    // the JSON of every show ended
     uint32_t m_nTakesRead = 0;
+    OscStats m_oscAtStart;  // the OSC service's counts when the show began
     // Written by the mixing thread: the times of first takes, a ring.
     std::array<std::atomic<int64_t>, TAKE_RING> m_takesUs{};
     std::atomic<uint32_t> m_nTakesWritten{0};

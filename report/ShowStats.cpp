@@ -70,6 +70,10 @@ std::string CShowStats::Text() const {
     s += "\n  silent cells: ";
     s += nClips >= REPORT_CELLS ? "none" : SilentRange(nClips);
     s += " (" + std::to_string(std::min<uint32_t>(nClips, REPORT_CELLS)) + " sounds loaded)\n";
+    if (bOsc) {
+        s += "  OSC messages dropped: " + std::to_string(nOscSendDropped) + " outgoing, " +
+             std::to_string(nOscReceiveDropped) + " incoming\n";
+    }
     return s;
 }
 
@@ -90,6 +94,10 @@ std::string CShowStats::Json() const {
     s += "], \"silent_cells\": [";
     for (uint32_t n = nClips; n < REPORT_CELLS; ++n)
         s += (n > nClips ? ", " : "") + std::to_string(n);
-    s += "]}";
+    s += "], \"osc_dropped\": ";
+    s += bOsc ? "{\"outgoing\": " + std::to_string(nOscSendDropped) +
+                    ", \"incoming\": " + std::to_string(nOscReceiveDropped) + "}"
+              : std::string("null");
+    s += "}";
     return s;
 }

@@ -18,6 +18,11 @@ public:
     std::vector<double> triggerLatencyMs;  // a play tick to its sound's first mixed sample
     std::array<uint32_t, REPORT_CELLS> soundsPerCell{};
     uint32_t nClips = 0;  // sounds loaded: cells from nClips on have none
+    // OSC messages lost during the show because a queue was full; only
+    // reported when OSC was in use.
+    bool bOsc = false;
+    uint64_t nOscSendDropped = 0;
+    uint64_t nOscReceiveDropped = 0;
 
     std::string Text() const;
     std::string Json() const;

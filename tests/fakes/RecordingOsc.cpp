@@ -9,6 +9,8 @@ void RecordingOsc::Send(const OscMessage& msg) {
 OscStats RecordingOsc::Stats() const {
     OscStats stats;
     stats.nQueued = stats.nSent = sent.size();
+    stats.nSendDropped = nSendDropped;
+    stats.nReceiveDropped = nReceiveDropped;
     return stats;
 }
 

@@ -25,6 +25,8 @@ public:
     std::vector<std::string> SentTexts(const std::string& prefix = "") const;
 
     bool bSending = true;
+    uint64_t nSendDropped = 0;
+    uint64_t nReceiveDropped = 0;
     std::vector<OscMessage> sent;
 
 private:

@@ -13,6 +13,7 @@
 #include "report/RunReport.h"
 #include "tests/detect/DetectTestSupport.h"
 #include "tests/fakes/FakeShowWindows.h"
+#include "tests/fakes/RecordingOsc.h"
 #include "tests/fakes/SimulatedWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
 
@@ -107,6 +108,8 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
 
     const std::string json = ReadFile(dir.path() + "/report.json");
     EXPECT_NE(json.find("\"frames_late\": 1"), std::string::npos) << json;
+    EXPECT_EQ(text.find("OSC"), std::string::npos) << text;
+    EXPECT_NE(json.find("\"osc_dropped\": null"), std::string::npos) << json;
     EXPECT_NE(json.find("\"sounds_per_cell\": [0, 0, 2, 0, 0"), std::string::npos) << json;
     EXPECT_NE(json.find("\"silent_cells\": [10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20]"),
               std::string::npos)
@@ -122,6 +125,30 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
     const std::string both = ReadFile(dir.path() + "/report.json");
     EXPECT_NE(both.find("\"silent_cells\": []"), std::string::npos) << both;
     EXPECT_NE(both.find("\"frames_late\": 1"), std::string::npos) << both;
+}
+
+// Messages that a full OSC queue pushed out during the show are counted,
+// and only those of this show.
+TEST_F(RunReport, CountsOscMessagesDroppedDuringTheShow) {
+    RecordingOsc osc;
+    osc.nSendDropped = 4;  // before the show
+    platform::SetOsc(&osc);
+    ClipOptions options;
+    options.frames = 5;
+    TestLauncher launcher;
+    launcher.strAviPath = WriteCellClip("report_osc.avi", options, PermutedLevel);
+    FakeShowWindow* w = Open(launcher);
+    ASSERT_NE(w, nullptr);
+    osc.nSendDropped += 7;
+    osc.nReceiveDropped = 2;
+    w->SendRButtonDown(5, 5);
+    platform::SetOsc(nullptr);
+
+    EXPECT_NE(ReadAll(pOut).find("  OSC messages dropped: 7 outgoing, 2 incoming\n"),
+              std::string::npos);
+    EXPECT_NE(ReadFile(dir.path() + "/report.json")
+                  .find("\"osc_dropped\": {\"outgoing\": 7, \"incoming\": 2}"),
+              std::string::npos);
 }
 
 }  // namespace
