@@ -30,7 +30,7 @@
 #include "platform/qt/QtUiCalls.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "platform/v4l2/V4l2Capture.h"
-#include "report/RunReport.h"
+#include "detect/RunReport.h"
 #include "res/Resources.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "replay/ReplayWaveList.h"
+#include "app/ReplayWaveList.h"
 
 #include "app/WaveList.h"
 #include "platform/ListOrder.h"

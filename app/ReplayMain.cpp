@@ -16,11 +16,11 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/qt/QtVirtualShowWindows.h"
 #include "platform/sdl/SdlWaveOut.h"
-#include "replay/ReplayFiles.h"
-#include "replay/ReplayLauncher.h"
-#include "replay/ReplayWaveList.h"
-#include "replay/ShowReplay.h"
-#include "report/ShowWaveTap.h"
+#include "app/ReplayFiles.h"
+#include "app/ReplayLauncher.h"
+#include "app/ReplayWaveList.h"
+#include "app/ShowReplay.h"
+#include "detect/ShowWaveTap.h"
 #include "video/AviControl.h"
 
 namespace {

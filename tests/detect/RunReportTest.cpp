@@ -10,7 +10,7 @@
 
 #include "detect/ShowWaveDlg.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
-#include "report/RunReport.h"
+#include "detect/RunReport.h"
 #include "tests/detect/DetectTestSupport.h"
 #include "tests/fakes/FakeShowWindows.h"
 #include "tests/fakes/RecordingOsc.h"

@@ -1,4 +1,4 @@
-#include "report/ShowStats.h"
+#include "detect/ShowStats.h"
 
 #include <algorithm>
 #include <charconv>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "detect/CellScore.h"
-#include "report/ShowWaveTap.h"
+#include "detect/ShowWaveTap.h"
 
 class CReplayFiles;
 class IDetectLauncher;

@@ -1,4 +1,4 @@
-#include "replay/ReplayFiles.h"
+#include "app/ReplayFiles.h"
 
 #include <cerrno>
 #include <cstring>

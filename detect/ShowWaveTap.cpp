@@ -1,4 +1,4 @@
-#include "report/ShowWaveTap.h"
+#include "detect/ShowWaveTap.h"
 
 #include <functional>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "report/RunReport.h"
+#include "detect/RunReport.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "replay/ShowReplay.h"
+#include "app/ShowReplay.h"
 
 #include <climits>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include "platform/PulledMix.h"
 #include "platform/ShowRecording.h"
 #include "platform/VirtualShowWindows.h"
-#include "replay/ReplayFiles.h"
-#include "report/ShowStats.h"
+#include "app/ReplayFiles.h"
+#include "detect/ShowStats.h"
 #include "sound/SteppedPassDriver.h"
 
 namespace {

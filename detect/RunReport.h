@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "platform/Osc.h"
-#include "report/ShowStats.h"
-#include "report/ShowWaveTap.h"
+#include "detect/ShowStats.h"
+#include "detect/ShowWaveTap.h"
 
 class CRunReport final : public IShowWaveObserver {
 public:
