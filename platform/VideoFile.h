@@ -34,6 +34,13 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
 constexpr uint32_t streamtypeVIDEO = MakeFourCC('v', 'i', 'd', 's');
 constexpr uint32_t streamtypeAUDIO = MakeFourCC('a', 'u', 'd', 's');
 
+// The largest frame a reader delivers: at most 8192 pixels a side and 128 MiB
+// as a 24-bit picture. DCI 8K (8192 x 4320, 101 MiB) fits; the bound keeps
+// what a small file can make the program take for its frames (a few in the
+// reader and decoder, about two more in the detection window) under 1 GiB.
+constexpr uint32_t VIDEO_MAX_FRAME_SIDE = 8192;
+constexpr uint64_t VIDEO_MAX_FRAME_BYTES = uint64_t{128} << 20;
+
 struct VideoFileInfo {
     uint32_t dwStreams = 0;
     uint32_t dwWidth = 0;

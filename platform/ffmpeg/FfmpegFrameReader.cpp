@@ -119,7 +119,7 @@ FfmpegFrameReader::~FfmpegFrameReader() {
 bool FfmpegFrameReader::OpenInputAndDecoder() {
     m_codec.reset();
     m_stream = nullptr;
-    m_input = ffmpeg::OpenInput(m_desc.strPath.c_str());
+    m_input = ffmpeg::OpenInput(m_desc.source);
     if (!m_input || m_desc.nIndex >= static_cast<int>(m_input->nb_streams)) return false;
     m_stream = m_input->streams[m_desc.nIndex];
     if (m_stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;

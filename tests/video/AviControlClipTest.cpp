@@ -101,9 +101,16 @@ TEST_F(AviControlClipTest, FramesAreDrawnUnscaledOnAQtSurfaceUpToTheClipEnd) {
     EXPECT_EQ(dc.blits.size(), 7u);
 }
 
+// Only AVI files open as clips: a file of another format named .avi is no
+// clip, and a playlist must not lead the reader to any other file.
 TEST_F(AviControlClipTest, OpeningRealFiles) {
     const std::string empty = TestDataPath("avi_empty.avi");
     std::ofstream(empty, std::ios::trunc).close();
+    const std::string playlist = TestDataPath("avi_playlist.avi");
+    std::ofstream(playlist, std::ios::trunc)
+        << "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\n"
+        << MakeClip("avi_listed.avi", {.width = 16, .height = 8, .frames = 3})
+        << "\n#EXT-X-ENDLIST\n";
 
     struct {
         std::string path;
@@ -122,6 +129,11 @@ TEST_F(AviControlClipTest, OpeningRealFiles) {
              {.codec = ClipCodec::Mjpeg, .frames = 3, .codecTag = MakeFourCC('Q', 'Q', 'Q', '1')}),
          0.0, true, 0, 0},
         {empty, 0.0, false, 0, 0},
+        {playlist, 0.0, false, 0, 0},
+        {MakeClip("avi_matroska.avi",
+                  {.codec = ClipCodec::Mjpeg, .frames = 3, .container = "matroska"}),
+         0.0, false, 0, 0},
+        {MakeClip("avi_wave.avi", {.audioOnly = true, .container = "wav"}), 0.0, false, 0, 0},
         {TestDataPath("avi_missing.avi"), 0.0, false, 0, 0},
     };
     for (const auto& c : cases) {
