@@ -12,7 +12,6 @@ extern "C" {
 
 namespace {
 
-constexpr int kMaxDimension = 16384;
 // Reading on costs a decode per frame; beyond this many frames with no
 // keyframe index to consult, a seek is cheaper.
 constexpr int64_t kForwardLimit = 300;
@@ -72,8 +71,13 @@ int SwsColorspace(AVColorSpace space) {
 
 std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamDesc& desc) {
     if (desc.fccType != streamtypeVIDEO || desc.nWidth <= 0 || desc.nHeight <= 0 ||
-        desc.nWidth > kMaxDimension || desc.nHeight > kMaxDimension || desc.dwRate == 0 ||
-        desc.dwScale == 0)
+        desc.dwRate == 0 || desc.dwScale == 0)
+        return nullptr;
+    // Frames too large to hold: refused before anything frame-sized is allocated.
+    const auto width = static_cast<uint64_t>(desc.nWidth);
+    const auto height = static_cast<uint64_t>(desc.nHeight);
+    if (width > VIDEO_MAX_FRAME_SIDE || height > VIDEO_MAX_FRAME_SIDE ||
+        width * 3 * height > VIDEO_MAX_FRAME_BYTES)
         return nullptr;
     std::unique_ptr<FfmpegFrameReader> reader(new FfmpegFrameReader(desc));
     if (!reader->OpenInputAndDecoder()) return nullptr;
@@ -133,6 +137,8 @@ bool FfmpegFrameReader::OpenInputAndDecoder() {
     if (!m_codec || avcodec_parameters_to_context(m_codec.get(), m_stream->codecpar) < 0)
         return false;
     m_codec->thread_count = 1;
+    // The stream may change size: a picture past the limits is refused, not allocated.
+    ffmpeg::LimitPictureSize(m_codec.get());
     m_codec->pkt_timebase = m_stream->time_base;
     if (avcodec_open2(m_codec.get(), decoder, nullptr) < 0) return false;
     ResetDecodeState();

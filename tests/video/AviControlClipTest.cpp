@@ -42,6 +42,22 @@ std::string MakeClip(const std::string& name, const ClipOptions& o) {
     return path;
 }
 
+// A small uncompressed clip whose headers declare frames of width x height.
+std::string DeclaredSize(const std::string& name, uint32_t width, uint32_t height) {
+    const std::string path = MakeClip(name, {.width = 16, .height = 8, .frames = 2});
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    // Main header: width and height 32 bytes into it; bitmap header: 4 bytes in.
+    for (const auto& [tag, offset] : {std::pair{"avih", 32}, std::pair{"strf", 4}}) {
+        const size_t at = bytes.find(tag);
+        EXPECT_NE(at, std::string::npos) << tag;
+        const uint32_t size[2] = {width, height};
+        file.seekp(static_cast<std::streamoff>(at + 8 + offset));
+        file.write(reinterpret_cast<const char*>(size), sizeof size);
+    }
+    return path;
+}
+
 class AviControlClipTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -102,7 +118,8 @@ TEST_F(AviControlClipTest, FramesAreDrawnUnscaledOnAQtSurfaceUpToTheClipEnd) {
 }
 
 // Only AVI files open as clips: a file of another format named .avi is no
-// clip, and a playlist must not lead the reader to any other file.
+// clip, and a playlist must not lead the reader to any other file. A clip's
+// frames must be small enough to hold.
 TEST_F(AviControlClipTest, OpeningRealFiles) {
     const std::string empty = TestDataPath("avi_empty.avi");
     std::ofstream(empty, std::ios::trunc).close();
@@ -134,6 +151,11 @@ TEST_F(AviControlClipTest, OpeningRealFiles) {
                   {.codec = ClipCodec::Mjpeg, .frames = 3, .container = "matroska"}),
          0.0, false, 0, 0},
         {MakeClip("avi_wave.avi", {.audioOnly = true, .container = "wav"}), 0.0, false, 0, 0},
+        // Frames too large to hold are refused as a missing decoder is.
+        {DeclaredSize("avi_16000.avi", 16000, 16000), 0.0, true, 0, 0},
+        {DeclaredSize("avi_8193.avi", 8193, 2), 0.0, true, 0, 0},
+        {DeclaredSize("avi_128mib.avi", 8192, 5462), 0.0, true, 0, 0},
+        {MakeClip("avi_8192.avi", {.width = 8192, .height = 2, .frames = 2}), 25.0, false, 8192, 2},
         {TestDataPath("avi_missing.avi"), 0.0, false, 0, 0},
     };
     for (const auto& c : cases) {
