@@ -33,6 +33,7 @@ struct LossyCase {
 std::string CaseName(const LossyCase& c) {
     const char* codec = c.codec == ClipCodec::H264    ? "h264"
                         : c.codec == ClipCodec::Mpeg4 ? "mpeg4"
+                        : c.codec == ClipCodec::Mpeg1 ? "mpeg1"
                                                       : "mjpeg";
     return std::string(codec) + "_b" + std::to_string(c.maxBFrames) + "_gop" +
            std::to_string(c.gop) + "_" + std::to_string(c.frames) + "_w" + std::to_string(c.width);
@@ -155,6 +156,10 @@ std::vector<LossyCase> LossyCases() {
         cases.push_back({ClipCodec::Mpeg4, 0, 12, frames});
     }
     for (int frames : {47, 48, 49, 50, 75}) cases.push_back({ClipCodec::H264, 3, 24, frames});
+    // MPEG-1 keyframes open their group: the two B-frames after one in the
+    // file are shown before it.
+    for (int frames : {59, 60, 61, 62, 73, 75}) cases.push_back({ClipCodec::Mpeg1, 2, 12, frames});
+    cases.push_back({ClipCodec::Mpeg1, 0, 12, 75});
     cases.push_back({ClipCodec::Mpeg4, 2, 5, 75, 162});
     cases.push_back({ClipCodec::Mjpeg, 0, 12, 75, 170});
     cases.push_back({ClipCodec::Mjpeg, 0, 12, 75});
