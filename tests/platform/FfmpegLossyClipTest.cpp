@@ -17,6 +17,7 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/support/ClipWriter.h"
 #include "tests/support/FrameStamp.h"
+#include "tests/support/TestSeed.h"
 
 namespace {
 
@@ -133,9 +134,7 @@ TEST_P(FfmpegLossyClip, JumpsToTheLastFramesThenReadsOn) {
 TEST_P(FfmpegLossyClip, RandomFetchesDeliverTheFrameAskedFor) {
     auto reader = Reader();
     ASSERT_TRUE(reader);
-    const uint32_t seed = std::random_device{}();
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
-    std::mt19937 rng(seed);
+    std::mt19937 rng(TestSeed(CaseName(GetParam()).c_str()));
     std::vector<uint32_t> order;
     for (int i = 0; i < 200; ++i) order.push_back(rng() % GetParam().frames);
     EXPECT_EQ(Walk(*reader, order), "");

@@ -14,6 +14,7 @@
 #include "tests/fakes/RecordingDeviceContext.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/ClipWriter.h"
+#include "tests/support/TestSeed.h"
 #include "video/AviControl.h"
 
 namespace {
@@ -190,10 +191,7 @@ TEST_F(AviControlClipTest, CorruptedClipsAreReadWithoutHarm) {
         ASSERT_GT(originals.back().size(), 1000u);
     }
 
-    const uint32_t seed = std::random_device{}();
-    std::printf("corrupted clips: seed %u\n", seed);
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
-    std::mt19937 rng(seed);
+    std::mt19937 rng(TestSeed("corrupted clips"));
     const std::string path = TestDataPath("avi_corrupted.avi");
     int opened = 0;
     for (int copy = 0; copy < 300; ++copy) {
