@@ -42,21 +42,21 @@ FfmpegDecoder::FfmpegDecoder(const FfmpegStreamDesc& desc)
 // (Re)opens the clip from its start with a fresh decoder.
 bool FfmpegDecoder::OpenInputAndDecoder() {
     m_codec.reset();
-    m_stream = nullptr;
+    m_pStream = nullptr;
     m_input = ffmpeg::OpenInput(m_desc.source);
     if (!m_input || !m_packet || !m_frame || !m_before ||
         m_desc.nIndex >= static_cast<int>(m_input->nb_streams))
         return false;
-    m_stream = m_input->streams[m_desc.nIndex];
-    if (m_stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
+    m_pStream = m_input->streams[m_desc.nIndex];
+    if (m_pStream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) return false;
     // Only this stream's packets are wanted.
     for (unsigned i = 0; i < m_input->nb_streams; ++i)
         if (static_cast<int>(i) != m_desc.nIndex) m_input->streams[i]->discard = AVDISCARD_ALL;
 
-    const AVCodec* decoder = avcodec_find_decoder(m_stream->codecpar->codec_id);
+    const AVCodec* decoder = avcodec_find_decoder(m_pStream->codecpar->codec_id);
     if (!decoder) return false;
     ffmpeg::CodecPtr codec(avcodec_alloc_context3(decoder));
-    if (!codec || avcodec_parameters_to_context(codec.get(), m_stream->codecpar) < 0) return false;
+    if (!codec || avcodec_parameters_to_context(codec.get(), m_pStream->codecpar) < 0) return false;
     codec->thread_count = 1;
     // The stream may change size: a picture past the limits is refused, not allocated.
     ffmpeg::LimitPictureSize(codec.get());
@@ -80,24 +80,24 @@ bool FfmpegDecoder::Reopen() {
 void FfmpegDecoder::StartRun(int64_t land, int64_t anchor) {
     av_frame_unref(m_frame.get());
     av_frame_unref(m_before.get());
-    m_beforeNumber = -1;
-    m_pending = false;
-    m_position = -1;
-    m_runFirst = m_bReorders ? anchor : land;
-    m_lastChunk = land - 1;
-    m_lastOut = -1;
-    m_draining = false;
-    m_drained = false;
+    m_nBeforeNumber = -1;
+    m_bPending = false;
+    m_nPosition = -1;
+    m_nRunFirst = m_bReorders ? anchor : land;
+    m_nLastChunk = land - 1;
+    m_nLastOut = -1;
+    m_bDraining = false;
+    m_bDrained = false;
     m_bBroken = false;
     m_bRestartRun = false;
-    m_anchor = anchor;
+    m_nAnchor = anchor;
     m_bAnchored = false;
     m_bReanchor = false;
     m_bSawBefore = false;
     m_lead.clear();
     m_ready.clear();
-    m_next = anchor;
-    m_frontier = anchor - 1;
+    m_nNext = anchor;
+    m_nFrontier = anchor - 1;
     m_gaps.clear();
 }
 
@@ -113,14 +113,14 @@ int64_t FfmpegDecoder::StreamTime(int64_t chunk) const {
 int64_t FfmpegDecoder::KeyAtOrBefore(int64_t chunk) const {
     if (chunk < 0) return -1;
     const AVIndexEntry* key =
-        avformat_index_get_entry_from_timestamp(m_stream, StreamTime(chunk), AVSEEK_FLAG_BACKWARD);
+        avformat_index_get_entry_from_timestamp(m_pStream, StreamTime(chunk), AVSEEK_FLAG_BACKWARD);
     return key && Sane(key->timestamp) ? std::max<int64_t>(ChunkAt(key->timestamp), 0) : -1;
 }
 
 // The first keyframe after the chunk; -1 when the index has none.
 int64_t FfmpegDecoder::KeyAfter(int64_t chunk) const {
     const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(
-        m_stream, StreamTime(std::max<int64_t>(chunk + 1, 0)), 0);
+        m_pStream, StreamTime(std::max<int64_t>(chunk + 1, 0)), 0);
     if (!key || !Sane(key->timestamp)) return -1;
     const int64_t after = ChunkAt(key->timestamp);
     return after > chunk ? after : -1;
@@ -130,20 +130,20 @@ int64_t FfmpegDecoder::KeyAfter(int64_t chunk) const {
 // the packet's place says otherwise (the demuxer passed over damage).
 int64_t FfmpegDecoder::ChunkIndex(const AVPacket* packet) const {
     const int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    const int64_t counted = Sane(stamp) ? ChunkAt(stamp) : m_lastChunk + 1;
-    const int entries = avformat_index_get_entries_count(m_stream);
+    const int64_t counted = Sane(stamp) ? ChunkAt(stamp) : m_nLastChunk + 1;
+    const int entries = avformat_index_get_entries_count(m_pStream);
     if (packet->pos < kChunkHeader || entries <= 0) return counted;
     const int64_t header = packet->pos - kChunkHeader;
     if (Sane(stamp)) {
         const AVIndexEntry* entry = avformat_index_get_entry_from_timestamp(
-            m_stream, stamp, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD);
+            m_pStream, stamp, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD);
         if (entry && entry->timestamp == stamp && entry->pos == header) return counted;
     }
     // The index runs in file order: look the place up.
     int low = 0, high = entries - 1;
     while (low <= high) {
         const int middle = low + (high - low) / 2;
-        const AVIndexEntry* entry = avformat_index_get_entry(m_stream, middle);
+        const AVIndexEntry* entry = avformat_index_get_entry(m_pStream, middle);
         if (!entry) break;
         if (entry->pos == header)
             return Sane(entry->timestamp) ? ChunkAt(entry->timestamp) : counted;
@@ -165,18 +165,18 @@ void FfmpegDecoder::Send(AVPacket* packet) {
         else
             m_gaps.emplace_back(from, to);
     };
-    gap(m_lastChunk + 1, chunk);  // chunks the demuxer passed over
-    m_lastChunk = std::max(m_lastChunk, chunk);
+    gap(m_nLastChunk + 1, chunk);  // chunks the demuxer passed over
+    m_nLastChunk = std::max(m_nLastChunk, chunk);
 
     if (m_bReorders && !m_bAnchored) {
         if (m_bReanchor) {
             if ((packet->flags & AV_PKT_FLAG_KEY) && packet->size > 0) {
                 m_bReanchor = false;
-                m_anchor = chunk;
-                m_next = chunk;
-                m_frontier = chunk - 1;
+                m_nAnchor = chunk;
+                m_nNext = chunk;
+                m_nFrontier = chunk - 1;
             }
-        } else if (chunk > m_anchor + kMaxReorder) {
+        } else if (chunk > m_nAnchor + kMaxReorder) {
             LoseAnchor();  // its picture never came: the chunk was damaged or missing
         }
     }
@@ -193,13 +193,13 @@ void FfmpegDecoder::Send(AVPacket* packet) {
 // Next picture out of the decoder into m_frame; false once the run has
 // nothing more (m_bBroken tells a read error from the end).
 bool FfmpegDecoder::DecodeNext() {
-    if (m_drained || !m_codec) return false;
+    if (m_bDrained || !m_codec) return false;
     for (;;) {
         const int received = avcodec_receive_frame(m_codec.get(), m_frame.get());
         if (received == 0) return true;
         // A draining decoder ends with anything but a picture.
-        if (m_draining || received == AVERROR_EOF) {
-            m_drained = true;
+        if (m_bDraining || received == AVERROR_EOF) {
+            m_bDrained = true;
             return false;
         }
         const int read = av_read_frame(m_input.get(), m_packet.get());
@@ -207,10 +207,10 @@ bool FfmpegDecoder::DecodeNext() {
             if (read != AVERROR_EOF) {
                 m_bBroken = true;
                 m_bInputBroken = true;
-                m_badChunk = m_lastChunk + 1;
+                m_nBadChunk = m_nLastChunk + 1;
             }
             // Let the decoder give up the pictures it holds.
-            m_draining = true;
+            m_bDraining = true;
             avcodec_send_packet(m_codec.get(), nullptr);
             continue;
         }
@@ -223,22 +223,22 @@ bool FfmpegDecoder::DecodeNext() {
 // runs. Chunks with no picture between the highest counted and this one
 // take the numbers before it.
 void FfmpegDecoder::Count(int64_t chunk, int64_t& number) {
-    if (chunk != AV_NOPTS_VALUE && chunk > m_frontier) {
+    if (chunk != AV_NOPTS_VALUE && chunk > m_nFrontier) {
         while (!m_gaps.empty()) {
             Gap& gap = m_gaps.front();
-            const int64_t from = std::max(gap.first, m_frontier + 1);
+            const int64_t from = std::max(gap.first, m_nFrontier + 1);
             const int64_t to = std::min(gap.second, chunk);
             if (from >= chunk) break;
-            if (to > from) m_next += to - from;
+            if (to > from) m_nNext += to - from;
             if (gap.second > chunk) {
                 gap.first = chunk;
                 break;
             }
             m_gaps.pop_front();
         }
-        m_frontier = chunk;
+        m_nFrontier = chunk;
     }
-    number = m_next++;
+    number = m_nNext++;
 }
 
 // With reordering, before counting runs: holds the picture in m_frame while
@@ -247,7 +247,7 @@ void FfmpegDecoder::Count(int64_t chunk, int64_t& number) {
 void FfmpegDecoder::TakeAnchored() {
     const int64_t chunk = Sane(m_frame->pts) ? m_frame->pts : AV_NOPTS_VALUE;
     if (chunk == AV_NOPTS_VALUE) return;
-    if (m_bReanchor || chunk < m_anchor) {
+    if (m_bReanchor || chunk < m_nAnchor) {
         m_bSawBefore = true;
         return;
     }
@@ -255,7 +255,7 @@ void FfmpegDecoder::TakeAnchored() {
     if (!picture) return;
     av_frame_move_ref(picture.get(), m_frame.get());
     m_lead.push_back(std::move(picture));
-    if (chunk > m_anchor) {
+    if (chunk > m_nAnchor) {
         // More than a decoder holds back: the anchor's picture is lost.
         if (static_cast<int64_t>(m_lead.size()) > kMaxReorder) LoseAnchor();
         return;
@@ -263,7 +263,7 @@ void FfmpegDecoder::TakeAnchored() {
     // With nothing out before it, the decoder had no picture to decode the
     // leading ones from and may have dropped them: they cannot be counted.
     // (At the stream's start there are none.)
-    if (m_anchor > 0 && !m_bSawBefore) return LoseAnchor();
+    if (m_nAnchor > 0 && !m_bSawBefore) return LoseAnchor();
     m_bAnchored = true;
     for (ffmpeg::FramePtr& held : m_lead) {
         int64_t number;
@@ -301,13 +301,13 @@ bool FfmpegDecoder::NextNumbered(int64_t& number) {
             Count(chunk, number);
             return true;
         }
-        if (chunk != AV_NOPTS_VALUE && chunk < m_lastOut) {
+        if (chunk != AV_NOPTS_VALUE && chunk < m_nLastOut) {
             m_bReorders = true;
             m_bRestartRun = true;
             return false;
         }
-        number = chunk != AV_NOPTS_VALUE ? chunk : m_lastOut + 1;
-        m_lastOut = number;
+        number = chunk != AV_NOPTS_VALUE ? chunk : m_nLastOut + 1;
+        m_nLastOut = number;
         return true;
     }
 }
@@ -318,9 +318,9 @@ bool FfmpegDecoder::NextNumbered(int64_t& number) {
 FfmpegDecoder::Reached FfmpegDecoder::DecodeTo(int64_t frame) {
     for (;;) {
         int64_t number;
-        if (m_pending) {
-            m_pending = false;
-            number = m_pendingNumber;
+        if (m_bPending) {
+            m_bPending = false;
+            number = m_nPendingNumber;
         } else {
             if (Cancelled()) return Reached::Cancelled;
             if (!NextNumbered(number)) {
@@ -331,54 +331,54 @@ FfmpegDecoder::Reached FfmpegDecoder::DecodeTo(int64_t frame) {
                 return Reached::End;
             }
         }
-        m_position = std::max(m_position, number);
+        m_nPosition = std::max(m_nPosition, number);
         if (number < frame) {
             av_frame_unref(m_before.get());
             av_frame_move_ref(m_before.get(), m_frame.get());
-            m_beforeNumber = number;
+            m_nBeforeNumber = number;
             continue;
         }
         if (number == frame) {
             if (Cancelled()) {
-                m_pending = true;
-                m_pendingNumber = number;
+                m_bPending = true;
+                m_nPendingNumber = number;
                 return Reached::Cancelled;
             }
             // Kept as the picture shown before any later number the stream skips.
             av_frame_unref(m_before.get());
             av_frame_move_ref(m_before.get(), m_frame.get());
-            m_beforeNumber = number;
+            m_nBeforeNumber = number;
             return Reached::Exact;
         }
         // Past the frame: a skipped number shows the picture before it; with
         // nothing before it in this run, the run began too late.
-        if (m_beforeNumber < 0) return Reached::Overshot;
-        m_pending = true;
-        m_pendingNumber = number;
+        if (m_nBeforeNumber < 0) return Reached::Overshot;
+        m_bPending = true;
+        m_nPendingNumber = number;
         if (Cancelled()) return Reached::Cancelled;
         return Reached::Exact;
     }
 }
 
 bool FfmpegDecoder::SeekPays(int64_t frame) const {
-    if (m_drained || m_bInputBroken) return true;
+    if (m_bDrained || m_bInputBroken) return true;
     // Decoding on reaches the frame only if no number up to it has gone by.
     // A number between the picture before and the one waiting was skipped
     // and shows the picture before.
     bool ahead;
-    if (m_pending)
-        ahead = m_beforeNumber >= 0 ? frame > m_beforeNumber : frame >= m_pendingNumber;
+    if (m_bPending)
+        ahead = m_nBeforeNumber >= 0 ? frame > m_nBeforeNumber : frame >= m_nPendingNumber;
     else
-        ahead = m_position >= 0 ? frame > m_position : frame >= m_runFirst;
+        ahead = m_nPosition >= 0 ? frame > m_nPosition : frame >= m_nRunFirst;
     if (!ahead) return true;
     int64_t land = KeyAtOrBefore(frame);
     if (land >= 0) {
         // A seek lands there (on the keyframe before, with reordering): it
         // saves decoding only beyond the next packet.
         if (m_bReorders) land = KeyAtOrBefore(land - 1);
-        return land > m_lastChunk + 1;
+        return land > m_nLastChunk + 1;
     }
-    const int64_t at = m_pending ? m_pendingNumber : std::max(m_position, m_runFirst);
+    const int64_t at = m_bPending ? m_nPendingNumber : std::max(m_nPosition, m_nRunFirst);
     return frame - at > kForwardLimit;
 }
 
@@ -448,11 +448,11 @@ FfmpegDecoder::Reached FfmpegDecoder::Fetch(int64_t frame, const std::atomic<boo
     // Damage: from the first keyframe behind it, and behind any further damage met.
     int64_t floor = -1;
     for (int attempt = 0; reached == Reached::Broken && attempt < kSeekAttempts; ++attempt) {
-        floor = std::max(floor, m_badChunk);
+        floor = std::max(floor, m_nBadChunk);
         reached = SeekTo(frame, floor);
     }
     if (reached == Reached::Broken) return Reached::End;
     // Decoding from at or before the frame to the end never met it: nothing from it on exists.
-    if (reached == Reached::End && m_bHitEnd) m_firstMissing = std::min(m_firstMissing, frame);
+    if (reached == Reached::End && m_bHitEnd) m_nFirstMissing = std::min(m_nFirstMissing, frame);
     return reached;
 }

@@ -61,7 +61,7 @@ public:
     bool Usable() const { return m_codec != nullptr; }
     // True when decoding from before `frame` met the end of the file without
     // it: the file holds fewer pictures than its header says.
-    bool Missing(int64_t frame) const { return frame >= m_firstMissing; }
+    bool Missing(int64_t frame) const { return frame >= m_nFirstMissing; }
 
 private:
     // A run of chunks [from, to) that gave no picture.
@@ -99,7 +99,7 @@ private:
     bool m_bReorders = false;          // pictures are counted, not taken by chunk index
 
     ffmpeg::InputPtr m_input;
-    AVStream* m_stream = nullptr;
+    AVStream* m_pStream = nullptr;
     ffmpeg::CodecPtr m_codec;
     ffmpeg::PacketPtr m_packet;
     bool m_bInputBroken = false;  // a read failed: the input must be opened afresh
@@ -107,31 +107,31 @@ private:
     // The run: decoding since the last start, seek or reopening.
     ffmpeg::FramePtr m_frame;   // the last picture out of the decoder
     ffmpeg::FramePtr m_before;  // the last picture before the one asked for
-    int64_t m_beforeNumber = -1;
-    bool m_pending = false;  // m_frame is numbered but not yet looked at
-    int64_t m_pendingNumber = -1;
-    int64_t m_position = -1;   // number of the last picture looked at
-    int64_t m_runFirst = 0;    // no number in this run is below it
-    int64_t m_lastChunk = -1;  // index of the last chunk read
-    int64_t m_lastOut = -1;    // chunk of the last picture out (without reordering)
-    bool m_draining = false;
-    bool m_drained = false;
+    int64_t m_nBeforeNumber = -1;
+    bool m_bPending = false;  // m_frame is numbered but not yet looked at
+    int64_t m_nPendingNumber = -1;
+    int64_t m_nPosition = -1;   // number of the last picture looked at
+    int64_t m_nRunFirst = 0;    // no number in this run is below it
+    int64_t m_nLastChunk = -1;  // index of the last chunk read
+    int64_t m_nLastOut = -1;    // chunk of the last picture out (without reordering)
+    bool m_bDraining = false;
+    bool m_bDrained = false;
     bool m_bBroken = false;      // the run ended at a read error
-    int64_t m_badChunk = -1;     // the chunk the read error stopped at
+    int64_t m_nBadChunk = -1;    // the chunk the read error stopped at
     bool m_bRestartRun = false;  // reordering showed up: number afresh
 
     // Counting, with reordering: from the anchor's keyframe once its picture is out.
-    int64_t m_anchor = 0;
+    int64_t m_nAnchor = 0;
     bool m_bAnchored = false;
     bool m_bReanchor = false;   // the anchor was lost: the next keyframe sent replaces it
     bool m_bSawBefore = false;  // a picture before the anchor is out: its leading pictures decode
     std::deque<ffmpeg::FramePtr> m_lead;  // out before the anchor's picture
     std::deque<Numbered> m_ready;         // numbered, not yet taken
-    int64_t m_next = 0;                   // the next number to give
-    int64_t m_frontier = -1;              // highest chunk of a picture counted
+    int64_t m_nNext = 0;                  // the next number to give
+    int64_t m_nFrontier = -1;             // highest chunk of a picture counted
     std::deque<Gap> m_gaps;               // chunks past the frontier with no picture
 
     bool m_bHitEnd = false;                        // the last decode ran out of pictures
-    int64_t m_firstMissing = INT64_MAX;            // no picture from this number on
+    int64_t m_nFirstMissing = INT64_MAX;           // no picture from this number on
     const std::atomic<bool>* m_pCancel = nullptr;  // the running fetch's
 };
