@@ -1,6 +1,9 @@
 #include "platform/ffmpeg/FfmpegInput.h"
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <vector>
 
 #include "platform/VideoFile.h"
@@ -51,6 +54,47 @@ int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
 }
 
 constexpr int MEMORY_IO_BUFFER = 32768;
+// Far more chunks than any clip's header holds.
+constexpr int MAX_HEADER_CHUNKS = 65536;
+
+// Reads `size` bytes at `pos`; false when they are not all there.
+using ReadAt = std::function<bool(int64_t pos, uint8_t* dst, int size)>;
+
+// libavformat allocates what some chunks of the header declare (a stream's
+// name, for one) before it reads them, so every chunk before the frames
+// must fit inside the list that holds it, and so inside the file. The frames
+// list itself may run past a cut file's end: its chunks are read as they come.
+bool HeaderChunksFit(const ReadAt& read, int64_t fileSize) {
+    struct List {
+        int64_t nEnd;   // one past its last byte
+        int64_t nNext;  // where the chunk after it starts (lists are padded to even sizes)
+    };
+    std::vector<List> lists{{fileSize, fileSize}};
+    int64_t pos = 12;  // past "RIFF", its size and "AVI "
+    for (int chunks = 0; chunks < MAX_HEADER_CHUNKS; ++chunks) {
+        while (lists.size() > 1 && pos + 8 > lists.back().nEnd) {
+            pos = lists.back().nNext;
+            lists.pop_back();
+        }
+        uint8_t head[12];
+        // The end of the file before the frames: libavformat finds no clip there.
+        if (pos + 8 > lists.back().nEnd || !read(pos, head, 8)) return true;
+        uint32_t size;
+        std::memcpy(&size, head + 4, sizeof size);  // little-endian, as the machine
+        const bool list = std::memcmp(head, "LIST", 4) == 0 && size >= 4;
+        if (list && !read(pos + 8, head + 8, 4)) return true;
+        if (list && std::memcmp(head + 8, "movi", 4) == 0) return true;
+        const int64_t end = pos + 8 + size;
+        if (end > lists.back().nEnd) return false;
+        if (list) {
+            lists.push_back({end, end + (size & 1)});
+            pos += 12;
+        } else {
+            pos = end + (size & 1);
+        }
+    }
+    return false;
+}
 
 // A context reading the memory clip; null when out of memory.
 AVFormatContext* MemoryContext(std::shared_ptr<const FfmpegMemoryClip> clip) {
@@ -98,6 +142,11 @@ InputPtr OpenInput(const Source& source) {
     AVFormatContext* raw = nullptr;
     std::string url;
     if (source.pMemory) {
+        const FfmpegMemoryClip& clip = *source.pMemory;
+        const auto read = [&clip](int64_t pos, uint8_t* dst, int size) {
+            return clip.Read(pos, dst, size) == size;
+        };
+        if (!HeaderChunksFit(read, clip.Size())) return nullptr;
         raw = MemoryContext(source.pMemory);
         if (!raw) return nullptr;
     } else {
@@ -105,6 +154,13 @@ InputPtr OpenInput(const Source& source) {
         std::error_code ec;
         if (source.strPath.empty() || !std::filesystem::is_regular_file(source.strPath, ec))
             return nullptr;
+        const auto fileSize = static_cast<int64_t>(std::filesystem::file_size(source.strPath, ec));
+        std::ifstream file(source.strPath, std::ios::binary);
+        const auto read = [&file](int64_t pos, uint8_t* dst, int size) {
+            file.clear();
+            return static_cast<bool>(file.seekg(pos).read(reinterpret_cast<char*>(dst), size));
+        };
+        if (ec || !file || !HeaderChunksFit(read, fileSize)) return nullptr;
         // Spelled as a file URL, no part of a name reads as another protocol.
         url = "file:" + source.strPath;
     }

@@ -59,6 +59,20 @@ std::string DeclaredSize(const std::string& name, uint32_t width, uint32_t heigh
     return path;
 }
 
+// A small clip whose stream header list claims 1.5 GiB: libavformat would
+// take the sizes of chunks inside it on trust.
+std::string ListClaimsMore(const std::string& name) {
+    const std::string path = MakeClip(name, {.width = 16, .height = 8, .frames = 2});
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    const size_t list = bytes.find("strl");
+    EXPECT_NE(list, std::string::npos);
+    const uint32_t claim = 0x60000000;
+    file.seekp(static_cast<std::streamoff>(list - 4));
+    file.write(reinterpret_cast<const char*>(&claim), sizeof claim);
+    return path;
+}
+
 class AviControlClipTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -120,7 +134,7 @@ TEST_F(AviControlClipTest, FramesAreDrawnUnscaledOnAQtSurfaceUpToTheClipEnd) {
 
 // Only AVI files open as clips: a file of another format named .avi is no
 // clip, and a playlist must not lead the reader to any other file. A clip's
-// frames must be small enough to hold.
+// frames must be small enough to hold, and its headers no larger than the file.
 TEST_F(AviControlClipTest, OpeningRealFiles) {
     const std::string empty = TestDataPath("avi_empty.avi");
     std::ofstream(empty, std::ios::trunc).close();
@@ -157,6 +171,7 @@ TEST_F(AviControlClipTest, OpeningRealFiles) {
         {DeclaredSize("avi_8193.avi", 8193, 2), 0.0, true, 0, 0},
         {DeclaredSize("avi_128mib.avi", 8192, 5462), 0.0, true, 0, 0},
         {MakeClip("avi_8192.avi", {.width = 8192, .height = 2, .frames = 2}), 25.0, false, 8192, 2},
+        {ListClaimsMore("avi_claims.avi"), 0.0, false, 0, 0},
         {TestDataPath("avi_missing.avi"), 0.0, false, 0, 0},
     };
     for (const auto& c : cases) {

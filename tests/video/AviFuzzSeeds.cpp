@@ -1,6 +1,9 @@
 // Writes the seed clips of the AVI fuzz target into a folder: small clips of
 // every codec and layout the reader handles. Usage: video_avi_fuzz_seeds DIR
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/support/ClipWriter.h"
@@ -13,6 +16,21 @@ namespace {
 
 void Gradient(int frame, uint8_t* rgb, int w, int h) {
     for (int i = 0; i < w * h * 3; ++i) rgb[i] = static_cast<uint8_t>(i * 7 + frame * 29);
+}
+
+// The clip with the padding chunk inside its stream header list renamed to
+// a stream name that claims far more bytes than the file holds.
+bool ClaimMore(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const size_t junk = bytes.find("JUNK", bytes.find("strl"));
+    if (junk == std::string::npos) return false;
+    const uint32_t claim = 0x61000000;
+    bytes.replace(junk, 4, "strn");
+    std::memcpy(&bytes[junk + 4], &claim, sizeof claim);
+    std::ofstream(to, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return true;
 }
 
 }  // namespace
@@ -62,6 +80,7 @@ int main(int argc, char** argv) {
         else
             std::fprintf(stderr, "%s: %s\n", seed.name, error.c_str());
     }
+    if (ClaimMore(dir + "/raw.avi", dir + "/raw-name-claims-more.avi")) ++written;
     std::printf("%d seed clips in %s\n", written, dir.c_str());
     return written > 0 ? 0 : 1;
 }
