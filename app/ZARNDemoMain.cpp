@@ -9,24 +9,28 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/OscRemote.h"
 #include "app/ZARNDemo.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/Capture.h"
 #include "platform/Dialog.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
+#include "platform/Osc.h"
 #include "platform/ShowWindow.h"
 #include "platform/VideoFile.h"
 #include "platform/WaveOut.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/osc/LibloOsc.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtMessageBox.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
+#include "platform/qt/QtUiCalls.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "platform/v4l2/V4l2Capture.h"
-#include "report/RunReport.h"
+#include "detect/RunReport.h"
 #include "res/Resources.h"
 
 namespace {
@@ -108,6 +112,9 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         audio.probe = {&CRunReport::NoteFirstTake, &report};
         SdlWaveOut waveOut(audio);
         V4l2Capture capture;
+        // What other programs send reaches the program through the event loop.
+        QtUiCalls uiCalls;
+        LibloOsc osc(LibloOsc::FromEnvironment(), uiCalls.Poster());
         platform::SetVideoFiles(&videoFiles);
         platform::SetMessageBox(&messageBox);
         platform::SetShowWindows(&reportTap);
@@ -115,6 +122,10 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         platform::SetFileDialogs(hooks.pFileDialogs ? hooks.pFileDialogs : &fileDialogs);
         platform::SetWaveOut(&waveOut);
         platform::SetCapture(&capture);
+        platform::SetOsc(&osc);
+        // Takes /zarn/play and /zarn/stop to the end; the show windows' last
+        // messages go out as osc ends, after them.
+        COscRemote remote;
 
         if (hooks.onStarted) hooks.onStarted();
         theApp.InitInstance();
@@ -122,6 +133,7 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         // Windows destroyed during their own events wait for this.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
+        platform::SetOsc(nullptr);
         platform::SetCapture(nullptr);
         platform::SetWaveOut(nullptr);
         platform::SetFileDialogs(nullptr);

@@ -129,6 +129,7 @@ bool CShowWaveDlg::OpenClip(int& W, int& H) {
         return false;
     }
     m_avi.SetSegment(0, "Full Stage", 0.0, CLIP_SEGMENT_END_SEC);
+    m_osc.ShowStart(m_strClipPath, W, H, dFramesPerSec);
     return true;
 }
 
@@ -232,8 +233,10 @@ void CShowWaveDlg::FrameTick() {
         // The last picture stays; nothing restarts the clip.
         m_pWnd->StopTimer(TIMER_FRAME);
         m_avi.ResetSegment(0);
+        m_osc.ShowEnd();
         return;
     }
+    m_osc.FrameDrawn();
 
     m_avi.GetFrameChannel(m_pChannel.get(), 0);
     const int W = m_avi.GetWidth();
@@ -250,6 +253,7 @@ void CShowWaveDlg::FrameTick() {
                             m_nCellHeight * m_chosenCells[i].nRow + m_nPicTop, m_nCellWidth,
                             m_nCellHeight, i);
         }
+        m_osc.Ranking(m_avi.Segment(0).dwCursor, m_chosenCells, m_nGridCols);
     }
     m_nTickCount += 3;
 }
@@ -315,6 +319,7 @@ void CShowWaveDlg::CloseShow() {
 
 void CShowWaveDlg::PostNcDestroy() {
     CloseCapture();
+    m_osc.ShowEnd();
     m_pWnd = nullptr;
     if (g_pDetectShow == this) g_pDetectShow = nullptr;
     // Only one sound bank may exist at a time, so the object, its bank and

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "detect/CellScore.h"
+#include "detect/ShowWaveOsc.h"
 #include "platform/BitmapInfo.h"
 #include "platform/Capture.h"
 #include "platform/ShowWindow.h"
@@ -71,6 +72,11 @@ public:
     void OnTimer(uintptr_t nIDEvent) override;
     void OnRButtonDown(unsigned nFlags, int x, int y) override;
     void PostNcDestroy() override;
+
+    // A sound asked for from outside, played as a ranking plays a cell's: 1
+    // when accepted, -1 when the bank holds no clip index.
+    int PlayWave(uint32_t index) { return m_soundBank.Play(index); }
+    uint32_t WaveCount() const { return m_soundBank.ClipCount(); }
 
     // A captured frame, on the capture service's thread; nothing is done with
     // it beyond counting.
@@ -141,6 +147,7 @@ private:
     // Kept past the start-up so that the capture stops before this object goes.
     HCAPWND m_hCapture = nullptr;
     std::atomic<uint32_t> m_nCameraFrames{0};
+    CShowWaveOsc m_osc;
 };
 
 // The launcher's bookkeeping of the open detection window.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "gateshow/FrameLookahead.h"
+#include "gateshow/GateOsc.h"
 #include "platform/DataFolder.h"
 #include "platform/DeviceContext.h"
 
@@ -145,6 +146,8 @@ void CShowDlg::StartLookahead() {
 void CShowDlg::StartShowTimer(uintptr_t nIDEvent) {
     m_pWnd->StartTimer(nIDEvent, m_nFramePeriod);
     m_nTimer = nIDEvent;
+    const int nSegment = nIDEvent == TIMER_REPLAY ? m_pChoiceQueue[m_nQueuePos] : m_nCurSegment;
+    SendGateSegment(nSegment, m_avi.Segment(nSegment).szName);
 }
 
 int CShowDlg::DrawSegment(int nSegment) {
@@ -168,7 +171,10 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
         case TIMER_LOOP:
             m_bAcceptClick = true;
             // Run out: the loop plays again from its first frame.
-            if (DrawSegment(m_nCurSegment) < 0) m_avi.ResetSegment(m_nCurSegment);
+            if (DrawSegment(m_nCurSegment) < 0) {
+                m_avi.ResetSegment(m_nCurSegment);
+                SendGateSegment(m_nCurSegment, m_avi.Segment(m_nCurSegment).szName);
+            }
             break;
         case TIMER_ENDING:
             if (DrawSegment(m_nCurSegment) < 0) {
@@ -211,6 +217,7 @@ void CShowDlg::OnLButtonDown(unsigned /*nFlags*/, int x, int y) {
     m_pWnd->StopTimer(TIMER_LOOP);
     m_bAcceptClick = false;
     m_nChosenZone = z;
+    SendGateChoice(m_nCurSegment / (2 + m_nZoneCount), z);
     // The loop keeps its cursor: the next cycle resumes it where it stopped.
     m_nCurSegment += z + 1;
     m_pChoiceQueue[m_nQueuePos] = m_nCurSegment;

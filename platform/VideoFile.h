@@ -2,7 +2,9 @@
 // Video file access: what the clip reader needs of an AVI library.
 //
 // Callers rely on:
-// - IVideoFiles::Open returns null when the file cannot be opened or parsed;
+// - IVideoFiles::Open reads the path as an AVI file on the local disk and
+//   nothing else: it returns null for any other format (a playlist or a
+//   Matroska file named .avi included) and for files it cannot parse;
 //   nothing is shown to the user.
 // - IVideoFile::Info reports the stream count, the frame size and the video
 //   rate as rate / scale (frames per second = dwRate / dwScale).
@@ -11,13 +13,18 @@
 // - IVideoStream::Info gives fccType (streamtypeVIDEO for video) and dwLength,
 //   the stream's length in frames.
 // - IVideoStream::OpenFrameReader returns null when no decoder exists for the
-//   stream (or it is not a video stream).
+//   stream, it is not a video stream, or its frames exceed the limits below;
+//   nothing frame-sized is allocated for such a stream.
 // - IFrameReader::GetFrame(n) returns a packed bitmap: a 40-byte
 //   BITMAPINFOHEADER, then the pixel rows at biSize bytes from the start,
 //   24-bit blue-green-red, bottom-up, rows of exactly width x 3 bytes. It stays
 //   valid until the next call on the same reader or the reader's release; null
-//   when frame n cannot be delivered (n >= dwLength included). Frame n is the
-//   n-th picture in display order, whatever order earlier calls asked for.
+//   when frame n cannot be delivered (n >= dwLength included). For every
+//   codec an AVI file holds, frame n is the n-th picture in display order
+//   from the stream's start, whatever order earlier calls asked for; a
+//   dropped frame shows the picture before it. Damage in the file costs only
+//   the frames it holds and, where pictures are predicted from others, those
+//   up to the next keyframe behind it (the second one, with B-frames).
 // - Objects may be released in any order; a reader keeps what it needs alive.
 // Each object is used by one thread at a time (a reader may be handed to
 // another thread with a lock between), and separate readers may be used on
@@ -35,6 +42,13 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d) {
 
 constexpr uint32_t streamtypeVIDEO = MakeFourCC('v', 'i', 'd', 's');
 constexpr uint32_t streamtypeAUDIO = MakeFourCC('a', 'u', 'd', 's');
+
+// The largest frame a reader delivers: at most 8192 pixels a side and 128 MiB
+// as a 24-bit picture. DCI 8K (8192 x 4320, 101 MiB) fits; the bound keeps
+// what a small file can make the program take for its frames (a few in the
+// reader and decoder, about two more in the detection window) under 1 GiB.
+constexpr uint32_t VIDEO_MAX_FRAME_SIDE = 8192;
+constexpr uint64_t VIDEO_MAX_FRAME_BYTES = uint64_t{128} << 20;
 
 struct VideoFileInfo {
     uint32_t dwStreams = 0;

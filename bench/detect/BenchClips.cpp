@@ -8,10 +8,11 @@
 
 #include "tests/support/ClipWriter.h"
 
-std::string BenchClip(int width, int height, int frames) {
+std::string BenchClip(int width, int height, int frames, int rate) {
     static std::map<std::string, bool> written;
     const std::string name = "bench-detect-" + std::to_string(width) + "x" +
-                             std::to_string(height) + "-" + std::to_string(frames) + ".avi";
+                             std::to_string(height) + "-" + std::to_string(frames) +
+                             (rate == 25 ? "" : "-" + std::to_string(rate) + "fps") + ".avi";
     const std::string path = TestDataPath(name);
     if (written[path]) return path;
 
@@ -20,6 +21,7 @@ std::string BenchClip(int width, int height, int frames) {
     options.width = width;
     options.height = height;
     options.frames = frames;
+    options.rateNum = rate;
     std::string error;
     const bool ok = WriteClip(
         path, options,

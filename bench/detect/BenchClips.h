@@ -9,9 +9,10 @@
 #include "bench/support/BenchSupport.h"
 #include "detect/DetectLauncher.h"
 
-// A generated MJPEG clip at 25 frames per second with moving detail and
-// bright blocks; written once per run into the test data folder.
-std::string BenchClip(int width, int height, int frames);
+// A generated MJPEG clip, at 25 frames per second unless rate says otherwise,
+// with moving detail and bright blocks; written once per run into the test
+// data folder.
+std::string BenchClip(int width, int height, int frames, int rate = 25);
 
 QApplication& BenchApplication();
 

@@ -24,6 +24,7 @@
 #include "bench/support/BenchSupport.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/support/ClipWriter.h"
+#include "tests/support/TestSeed.h"
 #include "video/AviControl.h"
 
 namespace {
@@ -154,7 +155,7 @@ void RandomAccess(benchmark::State& state) {
         state.SkipWithError("no reader");
         return;
     }
-    std::mt19937 rng(2024);
+    std::mt19937 rng(TestSeed("random access"));
     std::vector<double> fetches;
     for (auto _ : state) {
         const uint32_t n = rng() % r.length;

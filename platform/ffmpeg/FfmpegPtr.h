@@ -11,8 +11,9 @@ extern "C" {
 
 namespace ffmpeg {
 
+// Closes the input and frees an I/O context of our own (FfmpegInput.cpp).
 struct InputClose {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+    void operator()(AVFormatContext* ctx) const;
 };
 struct CodecFree {
     void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
@@ -32,8 +33,5 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
-
-// Opens and probes a media file; null when libavformat cannot read it.
-InputPtr OpenInput(const char* path);
 
 }  // namespace ffmpeg

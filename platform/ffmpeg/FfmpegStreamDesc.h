@@ -1,16 +1,17 @@
 #pragma once
 // What the backend learns about one stream when a file is opened; a frame
-// reader later reopens the file by path and finds the stream by index.
+// reader later reopens the file from its source and finds the stream by index.
 
 #include <cstdint>
-#include <string>
+
+#include "platform/ffmpeg/FfmpegInput.h"
 
 extern "C" {
 #include <libavutil/rational.h>
 }
 
 struct FfmpegStreamDesc {
-    std::string strPath;
+    ffmpeg::Source source;
     int nIndex = 0;
     uint32_t fccType = 0;
     uint32_t dwLength = 0;  // frames for video

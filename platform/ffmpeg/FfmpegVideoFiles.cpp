@@ -2,20 +2,8 @@
 
 #include <cmath>
 
-#include "platform/ffmpeg/FfmpegPtr.h"
+#include "platform/ffmpeg/FfmpegInput.h"
 #include "platform/ffmpeg/FfmpegVideoFile.h"
-
-namespace ffmpeg {
-
-InputPtr OpenInput(const char* path) {
-    AVFormatContext* raw = nullptr;
-    if (!path || avformat_open_input(&raw, path, nullptr, nullptr) < 0) return nullptr;
-    InputPtr input(raw);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) return nullptr;
-    return input;
-}
-
-}  // namespace ffmpeg
 
 namespace {
 
@@ -54,10 +42,10 @@ uint32_t VideoLength(const AVFormatContext* ctx, const AVStream* st, const Ffmpe
     return 0;
 }
 
-FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int index) {
+FfmpegStreamDesc Describe(const ffmpeg::Source& source, const AVFormatContext* ctx, int index) {
     const AVStream* st = ctx->streams[index];
     FfmpegStreamDesc d;
-    d.strPath = path;
+    d.source = source;
     d.nIndex = index;
     d.timeBase = st->time_base;
     const int64_t saneStamp = int64_t{1} << 52;
@@ -91,10 +79,21 @@ FfmpegStreamDesc Describe(const char* path, const AVFormatContext* ctx, int inde
 FfmpegVideoFiles::FfmpegVideoFiles() { av_log_set_level(AV_LOG_QUIET); }
 
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::Open(const char* path) {
-    ffmpeg::InputPtr input = ffmpeg::OpenInput(path);
+    if (!path) return nullptr;
+    return OpenSource({path, nullptr});
+}
+
+std::unique_ptr<IVideoFile> FfmpegVideoFiles::OpenMemory(
+    std::shared_ptr<const FfmpegMemoryClip> clip) {
+    if (!clip) return nullptr;
+    return OpenSource({{}, std::move(clip)});
+}
+
+std::unique_ptr<IVideoFile> FfmpegVideoFiles::OpenSource(const ffmpeg::Source& source) {
+    ffmpeg::InputPtr input = ffmpeg::OpenInput(source);
     if (!input) return nullptr;
     std::vector<FfmpegStreamDesc> streams;
     for (unsigned i = 0; i < input->nb_streams; ++i)
-        streams.push_back(Describe(path, input.get(), static_cast<int>(i)));
+        streams.push_back(Describe(source, input.get(), static_cast<int>(i)));
     return std::make_unique<FfmpegVideoFile>(std::move(streams));
 }

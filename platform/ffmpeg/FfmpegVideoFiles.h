@@ -1,9 +1,12 @@
 #pragma once
-// Video file service on libavformat / libavcodec / libswscale: reads any file
-// libavformat can demux (AVI above all) and delivers frames as packed 24-bit
-// bottom-up bitmaps.
+// Video file service on libavformat / libavcodec / libswscale: reads AVI
+// files from the local disk and delivers frames as packed 24-bit bottom-up
+// bitmaps.
+
+#include <memory>
 
 #include "platform/VideoFile.h"
+#include "platform/ffmpeg/FfmpegInput.h"
 
 class FfmpegVideoFiles final : public IVideoFiles {
 public:
@@ -12,4 +15,9 @@ public:
     FfmpegVideoFiles();
 
     std::unique_ptr<IVideoFile> Open(const char* path) override;
+    // The same for a clip held in memory (fuzzing, tests).
+    std::unique_ptr<IVideoFile> OpenMemory(std::shared_ptr<const FfmpegMemoryClip> clip);
+
+private:
+    std::unique_ptr<IVideoFile> OpenSource(const ffmpeg::Source& source);
 };

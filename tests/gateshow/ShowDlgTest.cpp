@@ -16,6 +16,7 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/fakes/FakeShowWindows.h"
 #include "tests/fakes/FakeVideoFiles.h"
+#include "tests/fakes/RecordingOsc.h"
 #include "tests/support/ClipWriter.h"
 #include "tests/support/FrameStamp.h"
 
@@ -80,6 +81,7 @@ protected:
     }
     void TearDown() override {
         if (g_pGateShow) g_pGateShow->CloseShow();
+        platform::SetOsc(nullptr);
         platform::SetShowWindows(nullptr);
         platform::SetVideoFiles(nullptr);
     }
@@ -319,6 +321,50 @@ TEST_F(GateShow, FiftyOpenCloseCyclesLeaveNothingBehind) {
         EXPECT_TRUE(w->Destroyed()) << cycle;
         EXPECT_EQ(g_pGateShow, nullptr) << cycle;
     }
+}
+
+// What other programs hear of one cycle with clicks in zones 1, 0, 0, 1:
+// every segment as it begins (Gate1Lp again when its first turn ends before
+// the click), every accepted click and nothing for the ignored ones, the
+// replayed endings, and the first gate again.
+TEST_F(GateShow, TellsEverySegmentStartAndAcceptedClickOverOsc) {
+    RecordingOsc osc;
+    platform::SetOsc(&osc);
+    FakeShowWindow* w = Open(StampedClip(160), false);
+    ASSERT_NE(w, nullptr);
+    const int zones[] = {1, 0, 0, 1};
+    std::vector<std::string> expected = {"/zarn/gate/segment 0 Gate1St",
+                                         "/zarn/gate/segment 1 Gate1Lp",
+                                         "/zarn/gate/segment 1 Gate1Lp"};
+    const char* kinds[] = {"St", "Lp", "E1", "E2"};
+    auto segment = [&](int n) {
+        return "/zarn/gate/segment " + std::to_string(n) + " Gate" + std::to_string(n / 4 + 1) +
+               kinds[n % 4];
+    };
+    for (int g = 0; g < 4; ++g) {
+        if (g > 0) {
+            expected.push_back(segment(4 * g));
+            expected.push_back(segment(4 * g + 1));
+        }
+        expected.push_back("/zarn/gate/choice " + std::to_string(g) + " " +
+                           std::to_string(zones[g]));
+        expected.push_back(segment(4 * g + 2 + zones[g]));
+    }
+    for (int g = 0; g < 4; ++g) expected.push_back(segment(4 * g + 2 + zones[g]));
+    expected.push_back(segment(0));
+    int gate = 0, loopTicks = 0;
+    for (int k = 0; k < 1000 && osc.sent.size() < expected.size(); ++k) {
+        Tick(w);
+        loopTicks = g_pGateShow->AcceptClick() ? loopTicks + 1 : 0;
+        // Gate1Lp is 6 frames: 8 ticks see it start over once.
+        if (gate < 4 && loopTicks == (gate == 0 ? 8 : 1)) {
+            const int z = zones[gate++];
+            w->SendLButtonDown(ZONE_POINTS[z][0], ZONE_POINTS[z][1]);
+            w->SendLButtonDown(ZONE_POINTS[1 - z][0], ZONE_POINTS[1 - z][1]);
+        }
+    }
+    platform::SetOsc(nullptr);
+    EXPECT_EQ(osc.SentTexts(), expected);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/support/ClipWriter.h"
 #include "tests/support/FrameStamp.h"
+#include "tests/support/TestSeed.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ TEST(FfmpegVideoFiles, RawClipsAreExactInEveryOrder) {
         EXPECT_TRUE(c.cut || length == static_cast<uint32_t>(c.o.frames)) << length;
 
         int delivered = 0;
-        for (uint32_t n : WalkOrder(length, 100, 7)) {
+        for (uint32_t n : WalkOrder(length, 100, TestSeed(c.name))) {
             const uint8_t* frame = clip.reader->GetFrame(n);
             ASSERT_TRUE(frame || c.cut) << n;
             if (!frame) continue;
@@ -270,7 +271,7 @@ TEST_P(FfmpegReadAhead, PlaybackMixedWithJumpsDeliversEachFrameExactly) {
     order.push_back(kFrames - 1);
     play(static_cast<uint32_t>(delivered) - 3, 6);  // into a cut file's end
     order.push_back(2);
-    std::mt19937 rng(5);
+    std::mt19937 rng(TestSeed(GetParam().name));
     for (int i = 0; i < 12; ++i) play(rng() % kFrames, 1 + rng() % 4);
 
     for (size_t i = 0; i < order.size(); ++i) {
@@ -308,7 +309,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, FfmpegReadAhead,
                          testing::Values(AheadCase{"raw", ClipCodec::RawBgr24, 0, 0, false},
                                          AheadCase{"raw_dropped", ClipCodec::RawBgr24, 0, 7, false},
                                          AheadCase{"raw_cut", ClipCodec::RawBgr24, 0, 0, true},
-                                         AheadCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 0, false}),
+                                         AheadCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 0, false},
+                                         AheadCase{"mpeg1_bframes", ClipCodec::Mpeg1, 2, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

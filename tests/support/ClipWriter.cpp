@@ -60,7 +60,8 @@ public:
 
     bool Write(const std::string& path) {
         AVFormatContext* raw = nullptr;
-        if (!Check(avformat_alloc_output_context2(&raw, nullptr, "avi", path.c_str()), "output"))
+        if (!Check(avformat_alloc_output_context2(&raw, nullptr, m_o.container, path.c_str()),
+                   "output"))
             return false;
         m_oc.reset(raw);
         // An invented FOURCC is only accepted below the normal compliance level.
@@ -112,6 +113,9 @@ private:
         } else if (m_o.codec == ClipCodec::Mpeg4) {
             id = AV_CODEC_ID_MPEG4;
             fmt = AV_PIX_FMT_YUV420P;
+        } else if (m_o.codec == ClipCodec::Mpeg1) {
+            id = AV_CODEC_ID_MPEG1VIDEO;
+            fmt = AV_PIX_FMT_YUV420P;
         } else if (m_o.codec == ClipCodec::H264) {
             id = AV_CODEC_ID_H264;
             fmt = AV_PIX_FMT_YUV420P;
@@ -129,7 +133,8 @@ private:
         c->time_base = AVRational{m_o.rateDen, m_o.rateNum};
         c->framerate = AVRational{m_o.rateNum, m_o.rateDen};
         c->gop_size = m_o.gop;
-        const bool bFrames = m_o.codec == ClipCodec::Mpeg4 || m_o.codec == ClipCodec::H264;
+        const bool bFrames = m_o.codec == ClipCodec::Mpeg4 || m_o.codec == ClipCodec::Mpeg1 ||
+                             m_o.codec == ClipCodec::H264;
         c->max_b_frames = bFrames ? m_o.maxBFrames : 0;
         c->thread_count = 1;
         if (m_o.codec == ClipCodec::H264) {

@@ -19,6 +19,7 @@ enum class ClipCodec {
     RawBgr24,  // uncompressed 24-bit, exact round trip
     Mjpeg,
     Mpeg4,
+    Mpeg1,
     H264,  // through libx264; WriteClip fails where it is missing
 };
 
@@ -29,8 +30,8 @@ struct ClipOptions {
     int rateNum = 25;  // frames per second = rateNum / rateDen
     int rateDen = 1;
     int frames = 25;
-    int gop = 12;        // keyframe interval (MPEG-4)
-    int maxBFrames = 0;  // MPEG-4 and H.264
+    int gop = 12;        // keyframe interval (MPEG-1, MPEG-4)
+    int maxBFrames = 0;  // MPEG-1, MPEG-4 and H.264
     int quality = 3;     // quantiser: 2 best .. 31 worst
 
     bool audio = false;      // adds a PCM audio stream after the video
@@ -39,6 +40,7 @@ struct ClipOptions {
     int secondHeight = 0;
     int dropEvery = 0;      // non-zero: every dropEvery-th frame is dropped, as capture tools do
     uint32_t codecTag = 0;  // non-zero: written as the video streams' FOURCC instead of the codec's
+    const char* container = "avi";  // libavformat's name of the file format written
 };
 
 using PaintFn = std::function<void(int frame, uint8_t* rgb, int width, int height)>;

@@ -14,6 +14,7 @@
 #include "tests/fakes/RecordingDeviceContext.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/support/ClipWriter.h"
+#include "tests/support/TestSeed.h"
 #include "video/AviControl.h"
 
 namespace {
@@ -39,6 +40,36 @@ std::string MakeClip(const std::string& name, const ClipOptions& o) {
     const std::string path = TestDataPath(name);
     std::string error;
     EXPECT_TRUE(WriteClip(path, o, Paint, &error)) << error;
+    return path;
+}
+
+// A small uncompressed clip whose headers declare frames of width x height.
+std::string DeclaredSize(const std::string& name, uint32_t width, uint32_t height) {
+    const std::string path = MakeClip(name, {.width = 16, .height = 8, .frames = 2});
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    // Main header: width and height 32 bytes into it; bitmap header: 4 bytes in.
+    for (const auto& [tag, offset] : {std::pair{"avih", 32}, std::pair{"strf", 4}}) {
+        const size_t at = bytes.find(tag);
+        EXPECT_NE(at, std::string::npos) << tag;
+        const uint32_t size[2] = {width, height};
+        file.seekp(static_cast<std::streamoff>(at + 8 + offset));
+        file.write(reinterpret_cast<const char*>(size), sizeof size);
+    }
+    return path;
+}
+
+// A small clip whose stream header list claims 1.5 GiB: libavformat would
+// take the sizes of chunks inside it on trust.
+std::string ListClaimsMore(const std::string& name) {
+    const std::string path = MakeClip(name, {.width = 16, .height = 8, .frames = 2});
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+    const size_t list = bytes.find("strl");
+    EXPECT_NE(list, std::string::npos);
+    const uint32_t claim = 0x60000000;
+    file.seekp(static_cast<std::streamoff>(list - 4));
+    file.write(reinterpret_cast<const char*>(&claim), sizeof claim);
     return path;
 }
 
@@ -101,9 +132,17 @@ TEST_F(AviControlClipTest, FramesAreDrawnUnscaledOnAQtSurfaceUpToTheClipEnd) {
     EXPECT_EQ(dc.blits.size(), 7u);
 }
 
+// Only AVI files open as clips: a file of another format named .avi is no
+// clip, and a playlist must not lead the reader to any other file. A clip's
+// frames must be small enough to hold, and its headers no larger than the file.
 TEST_F(AviControlClipTest, OpeningRealFiles) {
     const std::string empty = TestDataPath("avi_empty.avi");
     std::ofstream(empty, std::ios::trunc).close();
+    const std::string playlist = TestDataPath("avi_playlist.avi");
+    std::ofstream(playlist, std::ios::trunc)
+        << "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\n"
+        << MakeClip("avi_listed.avi", {.width = 16, .height = 8, .frames = 3})
+        << "\n#EXT-X-ENDLIST\n";
 
     struct {
         std::string path;
@@ -122,6 +161,17 @@ TEST_F(AviControlClipTest, OpeningRealFiles) {
              {.codec = ClipCodec::Mjpeg, .frames = 3, .codecTag = MakeFourCC('Q', 'Q', 'Q', '1')}),
          0.0, true, 0, 0},
         {empty, 0.0, false, 0, 0},
+        {playlist, 0.0, false, 0, 0},
+        {MakeClip("avi_matroska.avi",
+                  {.codec = ClipCodec::Mjpeg, .frames = 3, .container = "matroska"}),
+         0.0, false, 0, 0},
+        {MakeClip("avi_wave.avi", {.audioOnly = true, .container = "wav"}), 0.0, false, 0, 0},
+        // Frames too large to hold are refused as a missing decoder is.
+        {DeclaredSize("avi_16000.avi", 16000, 16000), 0.0, true, 0, 0},
+        {DeclaredSize("avi_8193.avi", 8193, 2), 0.0, true, 0, 0},
+        {DeclaredSize("avi_128mib.avi", 8192, 5462), 0.0, true, 0, 0},
+        {MakeClip("avi_8192.avi", {.width = 8192, .height = 2, .frames = 2}), 25.0, false, 8192, 2},
+        {ListClaimsMore("avi_claims.avi"), 0.0, false, 0, 0},
         {TestDataPath("avi_missing.avi"), 0.0, false, 0, 0},
     };
     for (const auto& c : cases) {
@@ -156,10 +206,7 @@ TEST_F(AviControlClipTest, CorruptedClipsAreReadWithoutHarm) {
         ASSERT_GT(originals.back().size(), 1000u);
     }
 
-    const uint32_t seed = std::random_device{}();
-    std::printf("corrupted clips: seed %u\n", seed);
-    SCOPED_TRACE(testing::Message() << "seed " << seed);
-    std::mt19937 rng(seed);
+    std::mt19937 rng(TestSeed("corrupted clips"));
     const std::string path = TestDataPath("avi_corrupted.avi");
     int opened = 0;
     for (int copy = 0; copy < 300; ++copy) {

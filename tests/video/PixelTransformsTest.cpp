@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/TestSeed.h"
 #include "video/AviControl.h"
 
 namespace {
@@ -57,7 +58,7 @@ Bytes RandomFrame(int width, int height, std::mt19937& rng) {
 // widths that exercise every step of the row kernels and their tails, and
 // with guard bytes that would catch a write past the destination.
 TEST(PixelTransforms, EveryWidthMatchesThePixelLayout) {
-    std::mt19937 rng(12345);
+    std::mt19937 rng(TestSeed("pixel transforms"));
     const int sizes[][2] = {{1, 1},  {3, 1},  {5, 2},   {6, 3},   {11, 1}, {16, 2},
                             {17, 3}, {31, 4}, {321, 3}, {640, 2}, {1, 7},  {2, 5}};
     const size_t guard = 64;

@@ -1,0 +1,154 @@
+// The run report through the show tap: the start line naming silent cells, a
+// tick stalled on purpose counted late, sounds per cell, trigger latency and
+// the JSON of every show of the run.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "detect/ShowWaveDlg.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "detect/RunReport.h"
+#include "tests/detect/DetectTestSupport.h"
+#include "tests/fakes/FakeShowWindows.h"
+#include "tests/fakes/RecordingOsc.h"
+#include "tests/fakes/SimulatedWaveOut.h"
+#include "tests/sound/WavTestFiles.h"
+
+namespace {
+
+std::string ReadAll(std::FILE* f) {
+    std::rewind(f);
+    std::string text;
+    for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class RunReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetShowWindows(&tap);
+        platform::SetVideoFiles(&ffmpeg);
+        platform::SetWaveOut(&waveOut);
+    }
+    void TearDown() override {
+        if (g_pDetectShow) g_pDetectShow->CloseShow();
+        platform::SetShowWindows(nullptr);
+        platform::SetVideoFiles(nullptr);
+        platform::SetWaveOut(nullptr);
+        std::fclose(pOut);
+    }
+
+    FakeShowWindow* Open(const TestLauncher& launcher) {
+        g_bDetectShowOpen = true;
+        g_pDetectShow = new CShowWaveDlg(&launcher);
+        return g_pDetectShow->Create() ? windows.Last() : nullptr;
+    }
+
+    wavtest::TempDir dir;
+    int64_t nowUs = 0;
+    std::FILE* pOut = std::tmpfile();
+    CRunReport report{{[this] { return nowUs; }, pOut, dir.path() + "/report.json"}};
+    FakeShowWindows windows;
+    CShowWaveTap tap{windows, report};
+    FfmpegVideoFiles ffmpeg;
+    SimulatedWaveOut waveOut;
+};
+
+TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
+    // 60 frames at 25 per second (61 ticks draw: the segment runs to the
+    // clip's length); every ranking picks cells 15, 19 and 2, of
+    // which only 2 has a sound among the 10 listed.
+    ClipOptions options;
+    options.width = 224;
+    options.height = 120;
+    options.frames = 60;
+    TestLauncher launcher;
+    launcher.strAviPath = WriteCellClip("report_cells.avi", options, PermutedLevel);
+    WriteTestWaves(launcher, dir.path() + "/", 10);
+    FakeShowWindow* w = Open(launcher);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(ReadAll(pOut),
+              "detection show: cells 10-20 have no sound (10 of 21 sounds loaded)\n");
+
+    // Ticks on time but for the tenth, 100 ms late; the timer's schedule
+    // starts again from it.
+    int64_t dueUs = 40000;
+    for (int k = 1; w->HasTimer(TIMER_FRAME); ++k) {
+        nowUs = dueUs + (k == 10 ? 100000 : 0);
+        dueUs = nowUs + 40000;
+        const bool bPlayDue = w->HasTimer(TIMER_PLAY);
+        w->SendTimer(TIMER_FRAME);
+        if (bPlayDue) {
+            w->SendTimer(TIMER_PLAY);
+            nowUs += 7000;  // the mixer takes the first sound 7 ms later
+            CRunReport::NoteFirstTake(&report);
+        }
+    }
+    w->SendRButtonDown(5, 5);
+    EXPECT_EQ(g_pDetectShow, nullptr);
+
+    const std::string text = ReadAll(pOut);
+    EXPECT_NE(text.find("frames shown: 61 at 40 ms, late by more than a period: 1\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("median 0.0 ms, p99 100.0 ms, max 100.0 ms\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("median 7.0 ms, p99 7.0 ms, 2 sounds\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" 1:0 2:2 3:0 "), std::string::npos) << text;
+    EXPECT_NE(text.find("silent cells: 10-20 (10 sounds loaded)\n"), std::string::npos) << text;
+
+    const std::string json = ReadFile(dir.path() + "/report.json");
+    EXPECT_NE(json.find("\"frames_late\": 1"), std::string::npos) << json;
+    EXPECT_EQ(text.find("OSC"), std::string::npos) << text;
+    EXPECT_NE(json.find("\"osc_dropped\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"sounds_per_cell\": [0, 0, 2, 0, 0"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"silent_cells\": [10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20]"),
+              std::string::npos)
+        << json;
+
+    // A second show of the run, every cell with a sound: no start line, and
+    // the file holds both shows.
+    WriteTestWaves(launcher, dir.path() + "/", 21);
+    const size_t before = ReadAll(pOut).size();
+    ASSERT_NE(w = Open(launcher), nullptr);
+    EXPECT_EQ(ReadAll(pOut).size(), before);
+    w->SendRButtonDown(5, 5);
+    const std::string both = ReadFile(dir.path() + "/report.json");
+    EXPECT_NE(both.find("\"silent_cells\": []"), std::string::npos) << both;
+    EXPECT_NE(both.find("\"frames_late\": 1"), std::string::npos) << both;
+}
+
+// Messages that a full OSC queue pushed out during the show are counted,
+// and only those of this show.
+TEST_F(RunReport, CountsOscMessagesDroppedDuringTheShow) {
+    RecordingOsc osc;
+    osc.nSendDropped = 4;  // before the show
+    platform::SetOsc(&osc);
+    ClipOptions options;
+    options.frames = 5;
+    TestLauncher launcher;
+    launcher.strAviPath = WriteCellClip("report_osc.avi", options, PermutedLevel);
+    FakeShowWindow* w = Open(launcher);
+    ASSERT_NE(w, nullptr);
+    osc.nSendDropped += 7;
+    osc.nReceiveDropped = 2;
+    w->SendRButtonDown(5, 5);
+    platform::SetOsc(nullptr);
+
+    EXPECT_NE(ReadAll(pOut).find("  OSC messages dropped: 7 outgoing, 2 incoming\n"),
+              std::string::npos);
+    EXPECT_NE(ReadFile(dir.path() + "/report.json")
+                  .find("\"osc_dropped\": {\"outgoing\": 7, \"incoming\": 2}"),
+              std::string::npos);
+}
+
+}  // namespace
