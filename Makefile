@@ -3,8 +3,9 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize clean
+.PHONY: all deps configure build test run bench sanitize fuzz clean
 
 all: build
 
@@ -32,12 +33,17 @@ bench: build
 	@QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy scripts/run-bench $(BUILD)
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the sound tests under ThreadSanitizer and a short bounded fuzz of the WAV loader.
+# the threaded tests under ThreadSanitizer and a bounded fuzz of every parser.
 sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=address >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
-	@if [ -f scripts/sanitize-extra ]; then scripts/sanitize-extra $(TSAN_BUILD); fi
+	@if [ -f scripts/sanitize-extra ]; then FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/sanitize-extra $(TSAN_BUILD); fi
+
+# Every file parser fuzzed for FUZZ_SECONDS each, or FUZZ_RUNS inputs each;
+# prints each one's inputs and inputs per second.
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) JOBS=$(JOBS) scripts/fuzz
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

@@ -16,18 +16,20 @@ bool ReadReplayWaves(const std::string& path, ReplayWaves& waves, std::string& e
         error = "the wave list " + path + " does not start with a count";
         return false;
     }
-    if (reading.entries.empty()) {
+    if (reading.nEntries == 0) {
         error = "the wave list " + path + " names no sound";
         return false;
     }
     // The launcher's list box keeps its names sorted, each inserted after the
     // names that do not sort after it, and the window takes them in that order.
     waves.names.clear();
-    for (const std::string& name : reading.entries)
+    for (int i = 0; i < reading.nEntries; ++i) {
+        const std::string& name = reading.Entry(i);
         waves.names.insert(
             waves.names.begin() +
                 static_cast<std::ptrdiff_t>(platform::SortedInsertPosition(waves.names, name)),
             name);
+    }
     // The launcher's folder: the path up to and with its last separator.
     waves.strFolder = path.substr(0, path.rfind('/') + 1);
     return true;

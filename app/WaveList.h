@@ -14,7 +14,9 @@
 //   name read fills the missing entries; when none follows, there are no
 //   entries at all. At most MAX_WAVE_LIST_ENTRIES entries come from one
 //   reading, whatever the count declares.
+// - Each of these departures from the form is described in one note.
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -31,9 +33,21 @@ constexpr size_t MAX_WAVE_LIST_BYTES = size_t{1} << 20;
 struct WaveListReading {
     bool bHasCount = false;
     int nCount = 0;
-    std::vector<std::string> entries;  // in the file's order
-    int nNamesRead = 0;                // names present, up to the entries asked for
-    int nCutNames = 0;                 // of them, names of WAVE_NAME_BYTES bytes or more
+    // The entries to list, nEntries of them: the names read, in the file's
+    // order, then the last of them repeated. Repeats are not stored, so a
+    // large count costs nothing.
+    std::vector<std::string> names;  // at most nEntries
+    int nEntries = 0;
+    int nCutNames = 0;  // names of WAVE_NAME_BYTES bytes or more among them
+    // What the reading departed from the form in, one line each without the
+    // list's name: no count, names cut, a count beyond the entries, names
+    // missing. None for a count of 0 or less.
+    std::vector<std::string> notes;
+
+    // Entry i, 0 <= i < nEntries.
+    const std::string& Entry(int i) const {
+        return names[std::min(static_cast<size_t>(i), names.size() - 1)];
+    }
 };
 
 WaveListReading ReadWaveList(std::string_view bytes);

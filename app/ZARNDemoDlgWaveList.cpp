@@ -46,27 +46,12 @@ void CZARNDemoDlg::LoadWaveList(const std::string& path) {
     if (path.empty() || !m_lbWaveNames || !ReadListFile(path, bytes)) return;
 
     const WaveListReading reading = ReadWaveList(bytes);
-    const char* pszPath = path.c_str();
-    if (!reading.bHasCount) {
-        std::fprintf(stderr, "wave list \"%s\": does not start with a count; nothing read\n",
-                     pszPath);
-        return;
-    }
+    for (const std::string& note : reading.notes)
+        std::fprintf(stderr, "wave list \"%s\": %s\n", path.c_str(), note.c_str());
+    if (!reading.bHasCount) return;
     m_nWaveCount = reading.nCount;
     if (m_nWaveCount <= 0) return;
 
-    if (reading.nCutNames > 0)
-        std::fprintf(stderr, "wave list \"%s\": %d name(s) of %zu bytes or more cut to %zu\n",
-                     pszPath, reading.nCutNames, WAVE_NAME_BYTES, WAVE_NAME_BYTES - 1);
-    if (m_nWaveCount > MAX_WAVE_LIST_ENTRIES)
-        std::fprintf(stderr, "wave list \"%s\": count %d; only %d entries are listed\n", pszPath,
-                     m_nWaveCount, MAX_WAVE_LIST_ENTRIES);
-    if (reading.nNamesRead == 0)
-        std::fprintf(stderr, "wave list \"%s\": count %d but no names\n", pszPath, m_nWaveCount);
-    else if (reading.nNamesRead < static_cast<int>(reading.entries.size()))
-        std::fprintf(stderr, "wave list \"%s\": count %d but %d name(s); the last one repeats\n",
-                     pszPath, m_nWaveCount, reading.nNamesRead);
-
-    for (const std::string& name : reading.entries) m_lbWaveNames->AddString(name);
+    for (int i = 0; i < reading.nEntries; ++i) m_lbWaveNames->AddString(reading.Entry(i));
     m_lbWaveNames->SetCurSel(0);
 }

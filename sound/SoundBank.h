@@ -18,17 +18,14 @@
 #include "platform/WaveOut.h"
 #include "sound/PassDriver.h"
 #include "sound/WaveClip.h"
+#include "sound/WaveHeader.h"
 #include "sound/WaveSlot.h"
 
 constexpr int MAX_WAVE_CLIPS = 21;
 constexpr uint32_t WAVE_CHUNK_BYTES = 8192;
 constexpr int WAVE_BUFFERS_PER_SLOT = 20;
-constexpr uint32_t WAVE_HEADER_BYTES = 44;
 constexpr uint32_t PLAY_THREAD_EXIT_CODE = 0x0ABECEDA;
 constexpr int WAVE_PASS_PERIOD_MS = 10;
-// A header may promise more data than its file holds (the tail stays zero),
-// but not so much more that a damaged file costs gigabytes.
-constexpr uint64_t WAVE_MAX_EXCESS_BYTES = 16u << 20;
 
 // The process-wide lock of the sound bank: play requests, free-buffer counts
 // and the run flag. It is never destroyed, so no bank and no late callback

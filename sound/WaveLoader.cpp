@@ -6,18 +6,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "sound/SoundBank.h"
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Reads up to n bytes; fewer only at the end of the file. -1 on error.
 ssize_t ReadSome(int fd, void* buffer, size_t n) {
@@ -60,34 +52,23 @@ int CSoundBank::AddWave(const char* path) {
     if (file.fd() < 0) return -1;
 
     uint8_t header[WAVE_HEADER_BYTES];
-    if (ReadFully(file.fd(), header, sizeof header) != static_cast<ssize_t>(sizeof header))
-        return -1;
-    if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVEfmt ", 8) != 0)
-        return -1;
-    if (Le32(header + 16) != 16 || Le16(header + 20) != WAVE_FORMAT_PCM) return -1;
-
-    const uint32_t dwDataLength =
-        std::memcmp(header + 36, "data", 4) == 0 ? Le32(header + 40) : Le32(header + 4) + 16;
-
+    const ssize_t nHeaderBytes = ReadFully(file.fd(), header, sizeof header);
+    if (nHeaderBytes < 0) return -1;
     struct stat st {};
     const uint64_t fileBytes =
         ::fstat(file.fd(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (dwDataLength > fileBytes + WAVE_MAX_EXCESS_BYTES) return -1;
+    const WaveHeader parsed =
+        ReadWaveHeader({header, static_cast<size_t>(nHeaderBytes)}, fileBytes);
+    if (parsed.refusal != WaveRefusal::NONE) return -1;
+    const uint32_t dwDataLength = parsed.dwDataLength;
 
     WaveClip& clip = m_Clips[m_nClipCount];
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    wfx.nChannels = Le16(header + 22);
-    wfx.nSamplesPerSec = Le32(header + 24);
-    wfx.nAvgBytesPerSec = Le32(header + 28);
-    wfx.nBlockAlign = Le16(header + 32);
-    wfx.wBitsPerSample = Le16(header + 34);
-    wfx.cbSize = 0;
 
     // One byte more than asked, so that an empty clip still has a block.
     auto* pData = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(dwDataLength) + 1, 1));
     if (!pData) return -1;
 
+    // The file stands at the data's offset, 44: the header was read whole.
     // From here the clip counts as loaded: a short file or a read error
     // leaves the rest of the block zero.
     uint32_t dwRemaining = dwDataLength;
@@ -100,6 +81,6 @@ int CSoundBank::AddWave(const char* path) {
 
     clip.pData = pData;
     clip.dwDataLength = dwDataLength;
-    clip.wfx = wfx;
+    clip.wfx = parsed.wfx;
     return static_cast<int>(++m_nClipCount);
 }

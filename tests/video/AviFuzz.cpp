@@ -4,25 +4,17 @@
 // ahead), then jumps back and forth with region copies. Besides the
 // sanitizers' own checks, a clip that opens has a frame size within the
 // limits, and every frame drawn has that size and is read to its last byte.
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "platform/MessageBox.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "tests/support/FuzzCheck.h"
 #include "video/AviControl.h"
 
 namespace {
 
 constexpr int WALK_FRAMES = 24;
-
-void Check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "clip reader broke a promise: %s\n", what);
-        std::abort();
-    }
-}
 
 // Every path opens the input being fuzzed.
 class InputFiles final : public IVideoFiles {
@@ -44,8 +36,8 @@ class ReadingContext final : public IDeviceContext {
 public:
     int StretchDIBits(int, int, int cxDest, int cyDest, int, int, int, int, const void* bits,
                       const BITMAPINFO* bmi, uint32_t, uint32_t) override {
-        Check(bmi->bmiHeader.biWidth == cxDest && bmi->bmiHeader.biHeight == cyDest,
-              "frames are drawn at the size Open reported");
+        FuzzCheck(bmi->bmiHeader.biWidth == cxDest && bmi->bmiHeader.biHeight == cyDest,
+                  "frames are drawn at the size Open reported");
         const auto* p = static_cast<const uint8_t*>(bits);
         const size_t bytes = static_cast<size_t>(cxDest) * cyDest * 3;
         for (size_t i = 0; i < bytes; ++i) nSum += p[i];
@@ -75,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CAviControl avi;
     if (avi.Open("clip.avi") <= 0.0) return 0;
     const int width = avi.GetWidth(), height = avi.GetHeight();
-    Check(width > 0 && height > 0 && static_cast<uint32_t>(width) <= VIDEO_MAX_FRAME_SIDE &&
-              static_cast<uint32_t>(height) <= VIDEO_MAX_FRAME_SIDE &&
-              uint64_t(width) * height * 3 <= VIDEO_MAX_FRAME_BYTES,
-          "an open clip's frames are within the limits");
+    FuzzCheck(width > 0 && height > 0 && static_cast<uint32_t>(width) <= VIDEO_MAX_FRAME_SIDE &&
+                  static_cast<uint32_t>(height) <= VIDEO_MAX_FRAME_SIDE &&
+                  uint64_t(width) * height * 3 <= VIDEO_MAX_FRAME_BYTES,
+              "an open clip's frames are within the limits");
     std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
     std::vector<uint8_t> channel(static_cast<size_t>(width) * height);
 
