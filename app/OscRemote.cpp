@@ -1,7 +1,6 @@
 #include "app/OscRemote.h"
 
-#include "detect/ShowWaveDlg.h"
-#include "gateshow/ShowDlg.h"
+#include "app/ShowOwner.h"
 
 COscRemote::COscRemote() : m_osc(platform::Osc()) { m_osc.SetListener(this); }
 
@@ -26,13 +25,22 @@ void COscRemote::Play(const OscMessage& msg) {
         return;
     }
     const int32_t nClip = msg.args[0].nValue;
-    if (!g_pDetectShow) {
-        m_log.Print("play-closed", "osc: ignored /zarn/play %d: no detection window is open",
-                    nClip);
-        return;
+    uint32_t nCount = 0;
+    switch (ShowOwner().PlayWave(nClip, nCount)) {
+        case CShowOwner::Play::PLAYED:
+            return;
+        case CShowOwner::Play::NO_SHOW:
+            m_log.Print("play-closed", "osc: ignored /zarn/play %d: no detection window is open",
+                        nClip);
+            return;
+        case CShowOwner::Play::STARTING:
+            m_log.Print("play-starting",
+                        "osc: ignored /zarn/play %d: the detection window is still starting",
+                        nClip);
+            return;
+        case CShowOwner::Play::REFUSED:
+            break;
     }
-    if (nClip >= 0 && g_pDetectShow->PlayWave(static_cast<uint32_t>(nClip)) > 0) return;
-    const uint32_t nCount = g_pDetectShow->WaveCount();
     if (nCount == 0) {
         m_log.Print("play-range", "osc: ignored /zarn/play %d: the detection window has no sounds",
                     nClip);
@@ -49,11 +57,7 @@ void COscRemote::Stop(const OscMessage& msg) {
                     msg.strTypes.c_str());
         return;
     }
-    if (!g_pDetectShow && !g_pGateShow) {
+    // A show still starting closes as soon as it has started.
+    if (!ShowOwner().StopShows())
         m_log.Print("stop-closed", "osc: ignored /zarn/stop: no show is open");
-        return;
-    }
-    // Each window goes with its object during the call.
-    if (g_pDetectShow) g_pDetectShow->OnRButtonDown(MK_RBUTTON, 0, 0);
-    if (g_pGateShow) g_pGateShow->OnRButtonDown(MK_RBUTTON, 0, 0);
 }

@@ -1,8 +1,8 @@
 #include "app/ZARNDemo.h"
 
+#include "app/ShowOwner.h"
 #include "app/ZARNDemoDlg.h"
-#include "detect/ShowWaveDlg.h"
-#include "gateshow/ShowDlg.h"
+#include "platform/Dialog.h"
 
 CZARNDemoApp theApp;
 
@@ -15,11 +15,6 @@ int CZARNDemoApp::InitInstance() {
 }
 
 int CZARNDemoApp::ExitInstance() {
-    // The launcher's end takes its windows along; this only catches a window
-    // that outlived it.
-    if (g_pDetectShow) g_pDetectShow->CloseShow();
-    g_bDetectShowOpen = false;
-    delete g_pGateShow;
-    g_bGateShowOpen = false;
+    ShowOwner().EndShows();
     return 0;
 }

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/ShowOwner.h"
 #include "detect/CaptureDriverList.h"
-#include "detect/ShowWaveDlg.h"
-#include "gateshow/ShowDlg.h"
 #include "platform/DataExchange.h"
 #include "platform/FileDialog.h"
 #include "platform/ListControl.h"
@@ -78,21 +77,7 @@ void CZARNDemoDlg::OnSysCommand(unsigned nId) {
     }
 }
 
-void CZARNDemoDlg::OnGateShow() {
-    if (g_bGateShowOpen) {
-        if (g_pGateShow) g_pGateShow->CloseShow();
-        g_pGateShow = nullptr;
-    }
-    g_bGateShowOpen = true;
-    g_pGateShow = new CShowDlg();
-    // A show whose clip cannot play is gone with its object already.
-    if (!g_pGateShow->Create()) {
-        g_bGateShowOpen = false;
-        return;
-    }
-    g_pGateShow->GetWindow()->Show(true);
-    g_pGateShow->GetWindow()->Update();
-}
+void CZARNDemoDlg::OnGateShow() { ShowOwner().OpenGateShow(); }
 
 std::string CZARNDemoDlg::ChooseFile(const char* pszDefExt, const char* pszFilter) {
     OpenFileRequest request;
@@ -114,21 +99,7 @@ void CZARNDemoDlg::OnAviOpen() {
 
 void CZARNDemoDlg::OnShowDetect() {
     UpdateData(true);
-    if (g_bDetectShowOpen) {
-        // Null when the last window gave up during its start-up.
-        if (g_pDetectShow) g_pDetectShow->CloseShow();
-        g_bDetectShowOpen = false;
-    }
-    g_bDetectShowOpen = true;
-    g_pDetectShow = new CShowWaveDlg(this);
-    // A window that does not survive its start-up is gone with its object
-    // already and must not be reached again.
-    if (!g_pDetectShow->Create()) {
-        g_bDetectShowOpen = false;
-        return;
-    }
-    g_pDetectShow->GetWindow()->Show(true);
-    g_pDetectShow->GetWindow()->Update();
+    ShowOwner().OpenDetectShow(*this);
 }
 
 void CZARNDemoDlg::OnUseCamera() {
@@ -143,11 +114,7 @@ void CZARNDemoDlg::OnUseCamera() {
 }
 
 bool CZARNDemoDlg::DestroyWindow() {
-    if (g_bGateShowOpen) {
-        // Its destructor takes its window down too.
-        delete g_pGateShow;
-        g_bGateShowOpen = false;
-    }
+    ShowOwner().DeleteGateShow();
     // The detection window goes with the launcher's window, which owns it.
     return CDialogBase::DestroyWindow();
 }
