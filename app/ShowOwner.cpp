@@ -120,6 +120,10 @@ CShowOwner::Play CShowOwner::PlayWave(int32_t nClip, uint32_t& nWaves) {
     return Play::REFUSED;
 }
 
+bool CShowOwner::DetectShowOpen() const { return !m_detect.bStarting && g_pDetectShow; }
+
+bool CShowOwner::GateShowOpen() const { return !m_gate.bStarting && g_pGateShow; }
+
 void CShowOwner::DeleteGateShow() {
     if (!g_bGateShowOpen) return;
     // Its destructor takes its window down too.

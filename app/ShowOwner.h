@@ -33,6 +33,10 @@ public:
     // nWaves is the number of sounds the bank holds.
     Play PlayWave(int32_t nClip, uint32_t& nWaves);
 
+    // Whether a show of the kind stands (started and not closed).
+    bool DetectShowOpen() const;
+    bool GateShowOpen() const;
+
     // The launcher's end: a gate show still open is deleted with its window.
     void DeleteGateShow();
     // The program's end: every show still standing goes.

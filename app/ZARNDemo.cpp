@@ -1,13 +1,12 @@
 #include "app/ZARNDemo.h"
 
 #include "app/ShowOwner.h"
-#include "app/ZARNDemoDlg.h"
 #include "platform/Dialog.h"
 
 CZARNDemoApp theApp;
 
 int CZARNDemoApp::InitInstance() {
-    CZARNDemoDlg dlg;
+    CZARNDemoDlg dlg(m_start);
     platform::Dialogs().SetMainWindow(&dlg);
     dlg.DoModal();
     platform::Dialogs().SetMainWindow(nullptr);

@@ -1,6 +1,8 @@
 #include "app/ZARNDemoDlg.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "app/ShowOwner.h"
@@ -11,7 +13,10 @@
 #include "res/Resources.h"
 #include "res/resource.h"
 
-CZARNDemoDlg::CZARNDemoDlg() : CDialogBase(LauncherTemplate()), m_hIcon(&AppIcon()) {}
+CZARNDemoDlg::CZARNDemoDlg() : CZARNDemoDlg(LauncherStart{}) {}
+
+CZARNDemoDlg::CZARNDemoDlg(LauncherStart start)
+    : CDialogBase(LauncherTemplate()), m_hIcon(&AppIcon()), m_start(std::move(start)) {}
 
 CZARNDemoDlg::~CZARNDemoDlg() = default;
 
@@ -75,6 +80,37 @@ void CZARNDemoDlg::OnSysCommand(unsigned nId) {
     } else {
         CDialogBase::OnSysCommand(nId);
     }
+}
+
+void CZARNDemoDlg::OnShown() {
+    RunStart();
+    if (m_start.onStarted) m_start.onStarted();
+}
+
+void CZARNDemoDlg::RunStart() {
+    if (!m_start.strWaveList.empty()) {
+        SetWaveListPath(m_start.strWaveList);
+        UpdateData(false);
+        OnWaveRegister();
+    }
+    if (!m_start.strClip.empty()) {
+        m_strAviPath = m_start.strClip;
+        UpdateData(false);
+        OnShowDetect();
+    } else if (m_start.nCamera >= 0) {
+        const int nCameras = m_cbCaptureDriver ? m_cbCaptureDriver->GetCount() : 0;
+        if (m_start.nCamera >= nCameras) {
+            std::fprintf(stderr, "zarndemo: camera %d is not in the list (%d found)\n",
+                         m_start.nCamera, nCameras);
+            return;
+        }
+        m_cbCaptureDriver->SetCurSel(m_start.nCamera);
+        // As a click: the box ticks itself, then the launcher follows.
+        m_pWnd->CheckDlgButton(IDC_USE_CAMERA, 1);
+        OnUseCamera();
+        OnShowDetect();
+    }
+    if (m_start.bGate) OnGateShow();
 }
 
 void CZARNDemoDlg::OnGateShow() { ShowOwner().OpenGateShow(); }

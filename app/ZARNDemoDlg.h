@@ -3,6 +3,7 @@
 // closes the detection window and the gate show. And the about box.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "detect/DetectLauncher.h"
@@ -10,9 +11,26 @@
 
 class IListControl;
 
+// What the launcher does by itself once it is on screen, as if its controls
+// had been used in this order: "Wave Open" and "등록" with the wave list, then
+// "Avi Open" with the clip and "Show and Detect and wave play", or the camera
+// box ticked with camera position nCamera chosen and the same button, or
+// command 1000. Empty: it waits for clicks.
+struct LauncherStart {
+    std::string strWaveList;
+    std::string strClip;
+    int nCamera = -1;
+    bool bGate = false;
+    // The detection show starts again when its segment runs out.
+    bool bRepeat = false;
+    // Called once all of it has been done (whether the shows opened or not).
+    std::function<void()> onStarted;
+};
+
 class CZARNDemoDlg : public CDialogBase, public IDetectLauncher {
 public:
     CZARNDemoDlg();
+    explicit CZARNDemoDlg(LauncherStart start);
     ~CZARNDemoDlg() override;
 
     // Deletes a gate show that is still open, then destroys the window and
@@ -21,6 +39,7 @@ public:
     int OnInitDialog() override;
     void OnCommand(int nId) override;
     void OnSysCommand(unsigned nId) override;
+    void OnShown() override;
     void PostNcDestroy() override;
 
     void OnGateShow();
@@ -40,11 +59,7 @@ public:
     std::string GetWaveName(int n) const override;
     std::string GetWaveFolder() const override { return m_strWaveFolder; }
     std::string GetAviPath() const override { return m_strAviPath; }
-
-    // For tests.
-    int32_t CameraChecked() const { return m_bCameraChecked; }
-    int32_t WaveCount() const { return m_nWaveCount; }
-    const std::string& WaveListPath() const { return m_strWaveListPath; }
+    int GetRepeat() const override { return m_start.bRepeat ? 1 : 0; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -52,6 +67,9 @@ protected:
 private:
     // The first file chosen in an open-file dialog; empty when cancelled.
     std::string ChooseFile(const char* pszDefExt, const char* pszFilter);
+    void RunStart();
+    // The wave list chosen: its path and its folder.
+    void SetWaveListPath(const std::string& path);
 
     int32_t m_bCameraChecked = 0;
     std::string m_strWaveFolder;
@@ -62,6 +80,7 @@ private:
     std::string m_strWaveListPath;
     int32_t m_bUseCamera = 0;
     const IconResource* m_hIcon;
+    LauncherStart m_start;
 };
 
 class CAboutDlg : public CDialogBase {

@@ -27,16 +27,18 @@ bool ReadListFile(const std::string& path, std::string& bytes) {
 
 void CZARNDemoDlg::OnWaveOpen() {
     const std::string path = ChooseFile("txt", "Wave List Files (*.txt)|*.txt||");
-    if (!path.empty()) {
-        m_strWaveListPath = path;
-        m_strWaveFolder = path;
-        // Trims by the set of the file name's characters: the separator in
-        // front of the name is not among them, so exactly the name goes.
-        const std::string strFileName = path.substr(path.rfind('/') + 1);
-        const size_t keep = m_strWaveFolder.find_last_not_of(strFileName);
-        m_strWaveFolder.erase(keep == std::string::npos ? 0 : keep + 1);
-    }
+    if (!path.empty()) SetWaveListPath(path);
     UpdateData(false);
+}
+
+void CZARNDemoDlg::SetWaveListPath(const std::string& path) {
+    m_strWaveListPath = path;
+    m_strWaveFolder = path;
+    // Trims by the set of the file name's characters: the separator in
+    // front of the name is not among them, so exactly the name goes.
+    const std::string strFileName = path.substr(path.rfind('/') + 1);
+    const size_t keep = m_strWaveFolder.find_last_not_of(strFileName);
+    m_strWaveFolder.erase(keep == std::string::npos ? 0 : keep + 1);
 }
 
 void CZARNDemoDlg::OnWaveRegister() { LoadWaveList(m_strWaveListPath); }

@@ -5,12 +5,19 @@
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
+#include <QScreen>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/OscRemote.h"
+#include "app/ShowOwner.h"
+#include "app/VenueOptions.h"
 #include "app/ZARNDemo.h"
+#include "detect/RunReport.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/Capture.h"
 #include "platform/Dialog.h"
@@ -22,15 +29,17 @@
 #include "platform/WaveOut.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/osc/LibloOsc.h"
+#include "platform/osc/OscEndpoint.h"
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtSettingsFile.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
 #include "platform/qt/QtUiCalls.h"
 #include "platform/sdl/SdlWaveOut.h"
+#include "platform/systemd/SystemdNotify.h"
 #include "platform/v4l2/V4l2Capture.h"
-#include "detect/RunReport.h"
 #include "res/Resources.h"
 
 namespace {
@@ -74,9 +83,108 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
+// The choices of the command line and, with --venue, of the settings file;
+// false when the program should end now with nExit.
+bool ReadChoices(int argc, char** argv, VenueChoices& choices, int& nExit) {
+    const VenueArgs args = ParseVenueArgs(std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.errors.empty()) {
+        for (const std::string& error : args.errors)
+            std::fprintf(stderr, "zarndemo: %s\n", error.c_str());
+        std::fprintf(stderr, "zarndemo --help lists the options\n");
+        nExit = 2;
+        return false;
+    }
+    if (args.choices.bHelp || args.choices.bVersion) {
+        std::fputs(args.choices.bHelp ? VenueHelpText().c_str() : "zarndemo " ZARN_VERSION "\n",
+                   stdout);
+        nExit = 0;
+        return false;
+    }
+    VenueSettings settings;
+    if (args.choices.bVenue) {
+        const std::string path = VenueSettingsPath();
+        std::string error;
+        if (!ReadSettingsFile(path, settings, error))
+            std::fprintf(stderr, "zarndemo: venue settings %s: %s; the command line alone counts\n",
+                         path.c_str(), error.c_str());
+    }
+    std::vector<std::string> notes;
+    choices = MergeVenueSettings(settings, args, notes);
+    for (const std::string& note : notes) std::fprintf(stderr, "zarndemo: %s\n", note.c_str());
+    return true;
+}
+
+// The environment's OSC addresses, overridden by the venue's.
+LibloOsc::Config OscConfig(const VenueChoices& choices) {
+    LibloOsc::Config config = LibloOsc::FromEnvironment();
+    OscEndpoint endpoint;
+    if (!choices.strOscOut.empty()) {
+        if (ParseOscEndpoint(choices.strOscOut, nullptr, endpoint)) {
+            config.strOutHost = endpoint.strHost;
+            config.strOutPort = endpoint.strPort;
+        } else {
+            std::fprintf(stderr,
+                         "zarndemo: osc_out %s is not host:port (port 1 to 65535); ignored\n",
+                         choices.strOscOut.c_str());
+        }
+    }
+    if (!choices.strOscIn.empty()) {
+        if (ParseOscEndpoint(choices.strOscIn, "127.0.0.1", endpoint)) {
+            config.strInAddr = endpoint.strHost;
+            config.strInPort = endpoint.strPort;
+        } else {
+            std::fprintf(stderr,
+                         "zarndemo: osc_in %s is not a port or address:port (port 1 to 65535); "
+                         "ignored\n",
+                         choices.strOscIn.c_str());
+        }
+    }
+    return config;
+}
+
+// Screen N of the desktop's list, or the one of that name; null, said in one
+// line, when there is none such.
+QScreen* FindScreen(const std::string& strScreen) {
+    if (strScreen.empty()) return nullptr;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    for (QScreen* pScreen : screens)
+        if (pScreen->name().toStdString() == strScreen) return pScreen;
+    bool bNumber = false;
+    const int n = QString::fromStdString(strScreen).toInt(&bNumber);
+    if (bNumber && n >= 0 && n < screens.size()) return screens[n];
+    std::string names;
+    for (int i = 0; i < screens.size(); ++i)
+        names += (i ? ", " : "") + std::to_string(i) + " " + screens[i]->name().toStdString();
+    std::fprintf(stderr, "zarndemo: no screen %s (there are: %s); the shows use the first\n",
+                 strScreen.c_str(), names.c_str());
+    return nullptr;
+}
+
+LauncherStart StartOf(const VenueChoices& choices) {
+    LauncherStart start;
+    start.strWaveList = choices.strWaveList;
+    start.strClip = choices.strClip;
+    start.nCamera = choices.nCamera;
+    start.bGate = choices.bGate;
+    start.bRepeat = choices.bRepeat;
+    return start;
+}
+
+// What the service manager is told once the launcher's own start is done.
+std::string StartStatus(const VenueChoices& choices) {
+    if (ShowOwner().DetectShowOpen()) return "detection show playing";
+    if (ShowOwner().GateShowOpen()) return "gate show playing";
+    if (choices.StartsShow()) return "the show did not open; the launcher waits";
+    return "launcher waiting";
+}
+
 }  // namespace
 
-int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
+int ZarnDemoMain(int argc, char** argv) {
+    VenueChoices choices;
+    int nExit = 0;
+    if (!ReadChoices(argc, argv, choices, nExit)) return nExit;
+
     CheckGateClip();
     if (!HasDisplay()) {
         std::fprintf(stderr,
@@ -105,6 +213,8 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         FfmpegVideoFiles videoFiles;
         QtMessageBox messageBox;
         QtShowWindows showWindows;
+        showWindows.SetScreen(FindScreen(choices.strScreen));
+        showWindows.SetKiosk(choices.bKiosk);
         CShowWaveTap reportTap(showWindows, report);
         QtDialogs dialogs(&showWindows);
         QtFileDialogs fileDialogs;
@@ -114,12 +224,12 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         V4l2Capture capture;
         // What other programs send reaches the program through the event loop.
         QtUiCalls uiCalls;
-        LibloOsc osc(LibloOsc::FromEnvironment(), uiCalls.Poster());
+        LibloOsc osc(OscConfig(choices), uiCalls.Poster());
         platform::SetVideoFiles(&videoFiles);
         platform::SetMessageBox(&messageBox);
         platform::SetShowWindows(&reportTap);
         platform::SetDialogs(&dialogs);
-        platform::SetFileDialogs(hooks.pFileDialogs ? hooks.pFileDialogs : &fileDialogs);
+        platform::SetFileDialogs(&fileDialogs);
         platform::SetWaveOut(&waveOut);
         platform::SetCapture(&capture);
         platform::SetOsc(&osc);
@@ -127,8 +237,20 @@ int ZarnDemoMain(int argc, char** argv, const ZarnDemoHooks& hooks) {
         // messages go out as osc ends, after them.
         COscRemote remote;
 
-        if (hooks.onStarted) hooks.onStarted();
+        // A service manager that started the program hears when the show is
+        // up, and a beat from this thread while it runs.
+        SystemdNotify notify;
+        QTimer watchdog;
+        if (notify.WatchdogInterval().count() > 0) {
+            QObject::connect(&watchdog, &QTimer::timeout, [&notify] { notify.Watchdog(); });
+            watchdog.start(notify.WatchdogInterval());
+        }
+        LauncherStart start = StartOf(choices);
+        start.onStarted = [&notify, &choices] { notify.Ready(StartStatus(choices)); };
+        theApp.SetStart(std::move(start));
+
         theApp.InitInstance();
+        notify.Stopping();
         theApp.ExitInstance();
         // Windows destroyed during their own events wait for this.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -19,4 +19,7 @@ public:
     // Folder of the wave list, ending in a path separator.
     virtual std::string GetWaveFolder() const = 0;
     virtual std::string GetAviPath() const = 0;
+    // 1 when the clip starts again from its first frame once its segment has
+    // run out, 0 when the last picture stays.
+    virtual int GetRepeat() const { return 0; }
 };

@@ -43,6 +43,7 @@ void CRunReport::BeforeTick(const CShowWaveDlg& /*dlg*/, uintptr_t nIDEvent) {
 
 void CRunReport::AfterTick(const CShowWaveDlg& dlg, const ShowWaveTick& tick) {
     if (!m_bShow) return;
+    m_stats.nRepeats = dlg.Repeats();
     if (tick.bDrewFrame) {
         ++m_stats.nFramesShown;
         m_stats.tickLatenessMs.push_back(static_cast<double>(m_latenessUs) / 1000.0);

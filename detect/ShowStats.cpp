@@ -55,6 +55,7 @@ std::string CShowStats::Text() const {
     s += "  frames shown: " + std::to_string(nFramesShown) + " at " +
          std::to_string(nFramePeriodMs) +
          " ms, late by more than a period: " + std::to_string(nFramesLate) + "\n";
+    if (nRepeats > 0) s += "  clip started again: " + std::to_string(nRepeats) + " times\n";
     s += "  frame-tick lateness: median " + FixedDecimals(late.median, 1) + " ms, p99 " +
          FixedDecimals(late.p99, 1) + " ms, max " + FixedDecimals(late.max, 1) + " ms\n";
     if (triggerLatencyMs.empty()) {
@@ -83,6 +84,7 @@ std::string CShowStats::Json() const {
     std::string s = "{\"frame_period_ms\": " + std::to_string(nFramePeriodMs);
     s += ", \"frames_shown\": " + std::to_string(nFramesShown);
     s += ", \"frames_late\": " + std::to_string(nFramesLate);
+    s += ", \"repeats\": " + std::to_string(nRepeats);
     s += ", \"frame_tick_lateness_ms\": {\"median\": " + JsonOrNull(tickLatenessMs, late.median) +
          ", \"p99\": " + JsonOrNull(tickLatenessMs, late.p99) +
          ", \"max\": " + JsonOrNull(tickLatenessMs, late.max) + "}";

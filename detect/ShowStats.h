@@ -14,6 +14,7 @@ public:
     uint32_t nFramePeriodMs = 0;
     uint32_t nFramesShown = 0;
     uint32_t nFramesLate = 0;              // shown more than one period late
+    uint32_t nRepeats = 0;                 // times the clip started again
     std::vector<double> tickLatenessMs;    // one per frame shown
     std::vector<double> triggerLatencyMs;  // a play tick to its sound's first mixed sample
     std::array<uint32_t, REPORT_CELLS> soundsPerCell{};

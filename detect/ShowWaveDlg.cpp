@@ -64,6 +64,7 @@ int CShowWaveDlg::OnInitDialog() {
 
     const int nDriver = m_pOwner ? m_pOwner->GetCaptureDriver() : -1;
     m_bUseCamera = m_pOwner && m_pOwner->GetUseCamera() ? 1 : 0;
+    m_bRepeat = m_pOwner && m_pOwner->GetRepeat();
 
     int W = 0;
     int H = 0;
@@ -229,7 +230,16 @@ void CShowWaveDlg::OnTimer(uintptr_t nIDEvent) {
 
 void CShowWaveDlg::FrameTick() {
     IDeviceContext& dc = m_pWnd->GetDC();
-    if (m_avi.DrawFrame(0, &dc, m_nPicLeft, m_nPicTop) < 0) {
+    int nDrawn = m_avi.DrawFrame(0, &dc, m_nPicLeft, m_nPicTop);
+    if (nDrawn < 0 && m_bRepeat) {
+        // Again from the first frame in this very tick, the ranking schedule
+        // as a fresh show has it.
+        m_avi.ResetSegment(0);
+        m_nTickCount = 0;
+        ++m_nRepeats;
+        nDrawn = m_avi.DrawFrame(0, &dc, m_nPicLeft, m_nPicTop);
+    }
+    if (nDrawn < 0) {
         // The last picture stays; nothing restarts the clip.
         m_pWnd->StopTimer(TIMER_FRAME);
         m_avi.ResetSegment(0);

@@ -109,6 +109,8 @@ public:
     const CAviControl& Avi() const { return m_avi; }
     const CSoundBank& SoundBank() const { return m_soundBank; }
     uint32_t CameraFrames() const { return m_nCameraFrames.load(); }
+    // Times the clip has started again from its first frame.
+    uint32_t Repeats() const { return m_nRepeats; }
 
 private:
     void FrameTick();
@@ -122,6 +124,8 @@ private:
     const IDetectLauncher* m_pOwner;
     IShowWindow* m_pWnd = nullptr;
     bool m_bDeleting = false;
+    bool m_bRepeat = false;
+    uint32_t m_nRepeats = 0;
 
     CellScore m_chosenCells[3] = {};
     int32_t m_bUseCamera = 0;

@@ -25,6 +25,8 @@
 //   the user has not changed the text, and UTF-8 once they have.
 // - The main window (SetMainWindow) owns every show window made while it
 //   exists; they are destroyed with it, before it.
+// - OnShown runs once, from the event loop, after the dialog has first shown
+//   (in a modal run: once the run is under way).
 // - Destroy calls the handler's PostNcDestroy; the IDialog and the list
 //   controls it handed out are invalid afterwards.
 // Used on the user-interface thread only.
@@ -77,6 +79,8 @@ public:
     virtual int OnInitDialog() = 0;
     virtual void OnCommand(int nId) = 0;
     virtual void OnSysCommand(unsigned nId) = 0;
+    // The dialog is on screen; nothing to do by default.
+    virtual void OnShown() {}
     // After the modal run; the base behaviour is IDialog::Destroy.
     virtual bool DestroyWindow() = 0;
     // The window is gone.

@@ -12,6 +12,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QShortcut>
+#include <QShowEvent>
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 
@@ -291,6 +293,14 @@ void QtDialog::accept() {
 
 void QtDialog::reject() {
     Dispatch([](IDialogHandler& h) { h.OnCommand(IDCANCEL); });
+}
+
+void QtDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_bShown) return;
+    m_bShown = true;
+    // From the event loop, so that a modal run is under way when it comes.
+    QTimer::singleShot(0, this, [this] { Dispatch([](IDialogHandler& h) { h.OnShown(); }); });
 }
 
 void QtDialog::keyPressEvent(QKeyEvent* event) {

@@ -53,6 +53,7 @@ public slots:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -83,4 +84,5 @@ private:
     QIcon m_icon;
     int m_nDepth = 0;  // handler calls under way
     bool m_bDestroyed = false;
+    bool m_bShown = false;  // OnShown has been asked for
 };

@@ -27,15 +27,16 @@ unsigned ButtonFlags(Qt::MouseButtons buttons) {
 
 }  // namespace
 
-QtShowWindow::QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner)
-    : QWidget(pOwner, Qt::Window | Qt::FramelessWindowHint),
+QtShowWindow::QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner, QPoint origin, bool bChild)
+    : QWidget(pOwner, bChild ? Qt::Widget : Qt::Window | Qt::FramelessWindowHint),
       m_pHandler(&handler),
+      m_origin(origin),
       m_dc([this](const QRect& rect) { update(rect); }) {
     // Every pixel comes from the surface; Qt need not clear anything first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    setGeometry(0, 0, INITIAL_WIDTH, INITIAL_HEIGHT);
+    setGeometry(m_origin.x(), m_origin.y(), INITIAL_WIDTH, INITIAL_HEIGHT);
     ResizeSurface(size());
 }
 
@@ -79,18 +80,21 @@ void QtShowWindow::Dispatch(Call call, bool bFromQtEvent) {
 WindowRect QtShowWindow::GetNormalRect() const {
     const QRect rect =
         (isMaximized() || isMinimized() || isFullScreen()) ? normalGeometry() : geometry();
-    return WindowRect{rect.left(), rect.top(), rect.left() + rect.width(),
-                      rect.top() + rect.height()};
+    const QPoint at = rect.topLeft() - m_origin;
+    return WindowRect{at.x(), at.y(), at.x() + rect.width(), at.y() + rect.height()};
 }
 
 void QtShowWindow::SetNormalRect(const WindowRect& rect) {
-    setGeometry(rect.left, rect.top, std::max(rect.right - rect.left, 1),
-                std::max(rect.bottom - rect.top, 1));
+    setGeometry(m_origin.x() + rect.left, m_origin.y() + rect.top,
+                std::max(rect.right - rect.left, 1), std::max(rect.bottom - rect.top, 1));
     ResizeSurface(size());
 }
 
 void QtShowWindow::Show(bool bShow) {
-    if (!m_bDestroyed) setVisible(bShow);
+    if (m_bDestroyed) return;
+    setVisible(bShow);
+    // Above what else stands on the show screen (a backdrop, another show).
+    if (bShow) raise();
 }
 
 void QtShowWindow::Update() {

@@ -13,7 +13,11 @@ class QtShowWindow final : public QWidget, public IShowWindow {
     Q_OBJECT
 
 public:
-    QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner);
+    // origin: where the shows' (0, 0) lies in pOwner's coordinates when the
+    // window is a child of pOwner, or on the desktop when it is a top-level
+    // window that pOwner owns.
+    QtShowWindow(IShowWindowHandler& handler, QWidget* pOwner, QPoint origin = {},
+                 bool bChild = false);
     ~QtShowWindow() override;
 
     // Runs the handler's OnInitDialog; false when the window was destroyed
@@ -61,6 +65,7 @@ private:
     void KillAllTimers();
 
     IShowWindowHandler* m_pHandler;
+    const QPoint m_origin;
     QImage m_surface;
     QtSurfaceContext m_dc;
     std::map<uintptr_t, Timer> m_timers;

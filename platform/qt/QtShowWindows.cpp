@@ -3,7 +3,23 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "platform/qt/QtBackdrop.h"
 #include "platform/qt/QtShowWindow.h"
+
+QtShowWindows::~QtShowWindows() {
+    // One without an owner would outlive the service.
+    if (m_pBackdrop && !m_pBackdrop->parent()) delete m_pBackdrop;
+}
+
+QScreen* QtShowWindows::ShowScreen() const {
+    return m_pScreen ? m_pScreen.data() : QGuiApplication::primaryScreen();
+}
+
+void QtShowWindows::SetMainWindow(QWidget* pMainWindow) {
+    m_pMainWindow = pMainWindow;
+    if (m_bKiosk && pMainWindow && !m_pBackdrop)
+        m_pBackdrop = new QtBackdrop(ShowScreen(), pMainWindow);
+}
 
 IShowWindow* QtShowWindows::Create(IShowWindowHandler& handler) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
@@ -11,7 +27,15 @@ IShowWindow* QtShowWindows::Create(IShowWindowHandler& handler) {
         handler.PostNcDestroy();
         return nullptr;
     }
-    auto* pWnd = new QtShowWindow(handler, m_pMainWindow);
+    if (m_bKiosk && !m_pBackdrop) m_pBackdrop = new QtBackdrop(ShowScreen(), m_pMainWindow);
+    QtShowWindow* pWnd = nullptr;
+    if (m_pBackdrop) {
+        pWnd = new QtShowWindow(handler, m_pBackdrop, QPoint(0, 0), true);
+    } else {
+        QScreen* pScreen = ShowScreen();
+        pWnd = new QtShowWindow(handler, m_pMainWindow,
+                                pScreen ? pScreen->geometry().topLeft() : QPoint(0, 0));
+    }
     handler.OnAttach(pWnd);
     return pWnd->Initialise() ? pWnd : nullptr;
 }

@@ -9,17 +9,21 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "app/ZARNDemoMain.h"
 #include "platform/qt/QtDialog.h"
 #include "platform/qt/QtShowWindow.h"
 #include "res/resource.h"
-#include "tests/fakes/FakeFileDialogs.h"
 #include "tests/support/ClipWriter.h"
 
 namespace {
@@ -35,31 +39,57 @@ QtShowWindow* DetectionWindow() {
     return nullptr;
 }
 
-// Hooks that answer the file dialogs with the samples and, once the launcher
-// runs, click through "Wave Open", "등록", "Avi Open" and "Show and Detect
-// and wave play"; then() runs msAfter milliseconds later with the launcher.
-ZarnDemoHooks ClickThroughSamples(FakeFileDialogs& files, int msAfter,
-                                  std::function<void(QtDialog&)> then) {
-    files.Confirm({SAMPLES + "/waves/waves.txt"});
-    files.Confirm({SAMPLES + "/stage.avi"});
-    ZarnDemoHooks hooks;
-    hooks.pFileDialogs = &files;
-    hooks.onStarted = [msAfter, then] {
-        QTimer::singleShot(0, [msAfter, then] {
-            auto* launcher = qobject_cast<QtDialog*>(QApplication::activeModalWidget());
-            ASSERT_NE(launcher, nullptr);
-            for (int nId : {IDC_WAVE_OPEN, IDC_WAVE_REGISTER, IDC_AVI_OPEN, IDC_SHOW_DETECT})
-                qobject_cast<QAbstractButton*>(launcher->Control(nId))->click();
-            QTimer::singleShot(msAfter, [launcher, then] { then(*launcher); });
-        });
-    };
-    return hooks;
+// Runs inside every application object the program makes: what a test
+// wants done once the program's event loop runs.
+std::function<void()> g_onAppStart;
+void RunOnAppStart() {
+    if (g_onAppStart) QTimer::singleShot(0, g_onAppStart);
+}
+Q_COREAPP_STARTUP_FUNCTION(RunOnAppStart)
+
+// Answers the next file dialog with path, as a person picking it would.
+void PickInNextFileDialog(const std::string& path) {
+    QTimer::singleShot(50, [path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "no file dialog for " << path;
+        // Typed into the name field, as a person does, and confirmed.
+        auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(path));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
 }
 
-int RunProgram(const ZarnDemoHooks& hooks) {
-    char arg0[] = "zarndemo";
-    char* argv[] = {arg0, nullptr};
-    return ZarnDemoMain(1, argv, hooks);
+QtDialog* Launcher() { return qobject_cast<QtDialog*>(QApplication::activeModalWidget()); }
+
+// Once the launcher runs, clicks through "Wave Open", "등록", "Avi Open" and
+// "Show and Detect and wave play" with the samples chosen in the file
+// dialogs; then() runs msAfter milliseconds later with the launcher.
+void ClickThroughSamples(int msAfter, std::function<void(QtDialog&)> then) {
+    g_onAppStart = [msAfter, then] {
+        QtDialog* launcher = Launcher();
+        ASSERT_NE(launcher, nullptr);
+        const auto click = [launcher](int nId) {
+            qobject_cast<QAbstractButton*>(launcher->Control(nId))->click();
+        };
+        PickInNextFileDialog(SAMPLES + "/waves/waves.txt");
+        click(IDC_WAVE_OPEN);
+        click(IDC_WAVE_REGISTER);
+        PickInNextFileDialog(SAMPLES + "/stage.avi");
+        click(IDC_AVI_OPEN);
+        click(IDC_SHOW_DETECT);
+        QTimer::singleShot(msAfter, [launcher, then] { then(*launcher); });
+    };
+}
+
+int RunProgram(std::vector<std::string> args = {}) {
+    args.insert(args.begin(), "zarndemo");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int nExit = ZarnDemoMain(static_cast<int>(args.size()), argv.data());
+    g_onAppStart = nullptr;
+    return nExit;
 }
 
 // A 16-bit stereo WAV file whose header's sizes agree with the file; the
@@ -111,10 +141,9 @@ TEST(Program, ClickedThroughTheSamplesItSoundsTheRankingsAndLeavesScreenshots) {
     const QString shots = QString::fromUtf8(ZARN_SCREENSHOT_DIR);
     QDir().mkpath(shots);
 
-    FakeFileDialogs files;
     bool bDetecting = false;
     QImage frame;
-    const ZarnDemoHooks hooks = ClickThroughSamples(files, 3000, [&](QtDialog& launcher) {
+    ClickThroughSamples(3000, [&](QtDialog& launcher) {
         if (QtShowWindow* w = DetectionWindow()) {
             bDetecting = true;
             frame = w->grab().toImage();
@@ -123,7 +152,7 @@ TEST(Program, ClickedThroughTheSamplesItSoundsTheRankingsAndLeavesScreenshots) {
         launcher.grab().save(shots + "/launcher.png");
         launcher.reject();  // as Escape does
     });
-    EXPECT_EQ(RunProgram(hooks), 0);
+    EXPECT_EQ(RunProgram(), 0);
     unsetenv("ZARNDEMO_AUDIO_FILE");
 
     ASSERT_TRUE(bDetecting);
@@ -176,13 +205,17 @@ TEST_P(ProgramSignals, EndTheProgramInOrder) {
             setenv("ZARNDEMO_AUDIO_FILE", mixPath.c_str(), 1);
         else
             unsetenv("ZARNDEMO_AUDIO_FILE");
-        FakeFileDialogs files;
-        // Ready once the detection window has sounded its first ranking.
+        // Ready once the detection window, started from the command line,
+        // has sounded its first ranking.
         const int fd = ready[1];
-        _exit(RunProgram(ClickThroughSamples(files, 1500, [fd](QtDialog&) {
-            if (DetectionWindow()) [[maybe_unused]]
-                auto n = write(fd, "R", 1);
-        })));
+        g_onAppStart = [fd] {
+            QTimer::singleShot(1500, [fd] {
+                if (DetectionWindow()) [[maybe_unused]]
+                    auto n = write(fd, "R", 1);
+            });
+        };
+        _exit(RunProgram(
+            {"--detect", SAMPLES + "/stage.avi", "--waves", SAMPLES + "/waves/waves.txt"}));
     }
     close(ready[1]);
     pollfd p{ready[0], POLLIN, 0};
