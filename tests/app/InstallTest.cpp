@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "tests/support/ClipWriter.h"
@@ -40,8 +42,31 @@ TEST(Install, TheInstalledProgramFindsItsData) {
          {"bin/zarndemo", "share/zarndemo/avi/Synth002.avi", "share/zarndemo/samples/stage.avi",
           "share/zarndemo/samples/waves/waves.txt", "share/zarndemo/samples/waves/tone20.wav",
           "share/applications/zarndemo.desktop", "share/icons/hicolor/32x32/apps/zarndemo.png",
-          "share/icons/hicolor/16x16/apps/zarndemo.png"})
+          "share/icons/hicolor/16x16/apps/zarndemo.png", "lib/systemd/user/zarndemo-venue.service",
+          "share/zarndemo/autostart/zarndemo-venue.desktop"})
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
+
+    // The service manager accepts the unit, its program where this prefix
+    // put it (the unit names the configured prefix's).
+    {
+        std::ifstream in(prefix / "lib/systemd/user/zarndemo-venue.service");
+        std::string unit((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string configured = ZARN_INSTALL_BINDIR "/zarndemo";
+        const size_t at = unit.find("ExecStart=" + configured + " --venue --kiosk");
+        ASSERT_NE(at, std::string::npos) << unit;
+        unit.replace(at + 10, configured.size(), (prefix / "bin/zarndemo").string());
+        const fs::path verified = prefix / "zarndemo-venue.service";
+        std::ofstream(verified) << unit;
+        fs::create_directories(prefix / "runtime");
+        fs::permissions(prefix / "runtime", fs::perms::owner_all);
+        const std::string out = RunShell("XDG_RUNTIME_DIR='" + (prefix / "runtime").string() +
+                                             "' systemd-analyze verify --user --man=no '" +
+                                             verified.string() + "'",
+                                         nStatus);
+        EXPECT_EQ(nStatus, 0) << out;
+        // Lines it only warns about ("…service:9: …, ignoring") count too.
+        EXPECT_EQ(out.find("zarndemo-venue.service:"), std::string::npos) << out;
+    }
 
     // Started without a display, the program says what it misses and ends:
     // installed, it misses nothing else; copied away from its data, it misses
