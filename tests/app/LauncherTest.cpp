@@ -373,4 +373,69 @@ TEST_F(LauncherWithCameras, TheTickedBoxShowsTheSelectedCamera) {
               capture.calls.end());
 }
 
+// What a launcher started with a plan (the command line's --detect and
+// --waves, or --camera) reaches is what the clicks reach.
+struct LauncherState {
+    std::vector<std::string> entries;
+    int nWaveCount, nUseCamera, nCameraPos;
+    std::string strFolder, strAviPath, strAviEdit, strListEdit;
+    bool bDetecting, bAviOpenShown;
+    bool operator==(const LauncherState&) const = default;
+};
+
+LauncherState StateOf(const CZARNDemoDlg& launcher, QtDialog& wnd) {
+    LauncherState state{};
+    IListControl* pList = wnd.GetListControl(IDC_WAVE_NAMES);
+    for (int i = 0; i < pList->GetCount(); ++i) state.entries.push_back(pList->GetText(i));
+    state.nWaveCount = launcher.GetWaveCount();
+    state.nUseCamera = launcher.GetUseCamera();
+    state.nCameraPos = launcher.GetCaptureDriver();
+    state.strFolder = launcher.GetWaveFolder();
+    state.strAviPath = launcher.GetAviPath();
+    state.strAviEdit = wnd.GetDlgItemText(IDC_AVI_PATH);
+    state.strListEdit = wnd.GetDlgItemText(IDC_WAVE_LIST_PATH);
+    state.bDetecting = g_pDetectShow != nullptr && OpenShowWindows() == 1;
+    state.bAviOpenShown = !wnd.Control(IDC_AVI_OPEN)->isHidden();
+    return state;
+}
+
+TEST_F(LauncherWithCameras, AStartedLauncherReachesTheStateItsClicksReach) {
+    OpenSamples();
+    Click(IDC_SHOW_DETECT);
+    const LauncherState clicked = StateOf(dlg, *wnd);
+    Click(IDC_USE_CAMERA);
+    qobject_cast<QComboBox*>(Control(IDC_CAPTURE_DRIVER))->setCurrentIndex(0);
+    Click(IDC_SHOW_DETECT);
+    const LauncherState clickedCamera = StateOf(dlg, *wnd);
+    ASSERT_TRUE(clicked.bDetecting && clickedCamera.bDetecting);
+    dlg.DestroyWindow();
+
+    const auto startedState = [this](LauncherStart start) {
+        CZARNDemoDlg started(std::move(start));
+        dialogs.SetMainWindow(&started);
+        QtDialog* pWnd = dialogs.Open(LauncherTemplate(), started, true);
+        EXPECT_NE(pWnd, nullptr);
+        // The start runs from the event loop once the launcher shows.
+        for (int i = 0; i < 50 && !g_pDetectShow; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        LauncherState state = StateOf(started, *pWnd);
+        started.DestroyWindow();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return state;
+    };
+    LauncherStart start;
+    start.strWaveList = ZARN_SAMPLES_DIR "/waves/waves.txt";
+    start.strClip = ZARN_SAMPLES_DIR "/stage.avi";
+    EXPECT_TRUE(startedState(start) == clicked);
+
+    LauncherStart camera;
+    camera.strWaveList = start.strWaveList;
+    camera.nCamera = 0;
+    LauncherState startedCamera = startedState(camera);
+    // The clicks had chosen a clip first; the camera plan never does.
+    startedCamera.strAviPath = clickedCamera.strAviPath;
+    startedCamera.strAviEdit = clickedCamera.strAviEdit;
+    EXPECT_TRUE(startedCamera == clickedCamera);
+}
+
 }  // namespace

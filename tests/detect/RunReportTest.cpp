@@ -115,16 +115,20 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
               std::string::npos)
         << json;
 
-    // A second show of the run, every cell with a sound: no start line, and
-    // the file holds both shows.
+    // A second show of the run, every cell with a sound, that starts its
+    // clip again twice: no start line, and the file holds both shows.
     WriteTestWaves(launcher, dir.path() + "/", 21);
+    launcher.bRepeat = 1;
     const size_t before = ReadAll(pOut).size();
     ASSERT_NE(w = Open(launcher), nullptr);
     EXPECT_EQ(ReadAll(pOut).size(), before);
+    for (int k = 0; k < 130; ++k) w->SendTimer(TIMER_FRAME);
     w->SendRButtonDown(5, 5);
     const std::string both = ReadFile(dir.path() + "/report.json");
     EXPECT_NE(both.find("\"silent_cells\": []"), std::string::npos) << both;
-    EXPECT_NE(both.find("\"frames_late\": 1"), std::string::npos) << both;
+    EXPECT_NE(both.find("\"frames_late\": 1, \"repeats\": 0"), std::string::npos) << both;
+    EXPECT_NE(both.find("\"repeats\": 2"), std::string::npos) << both;
+    EXPECT_NE(ReadAll(pOut).find("clip started again: 2 times\n"), std::string::npos);
 }
 
 // Messages that a full OSC queue pushed out during the show are counted,

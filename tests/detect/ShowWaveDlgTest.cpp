@@ -179,6 +179,25 @@ TEST_P(DetectClipEnd, StopsAt51SecondsOrTheClipsEndAndDrawsNothingMore) {
 INSTANTIATE_TEST_SUITE_P(Clips, DetectClipEnd,
                          ::testing::Values(ClipEndCase{1500, 1276}, ClipEndCase{100, 100}));
 
+// With repeat the clip starts again from its first frame in the very tick
+// that found it run out, and the ranking schedule starts as a fresh show's.
+TEST_F(DetectWindow, RepeatStartsTheClipAgainWithAFreshSchedule) {
+    TestLauncher launcher = FakeClip(25, 1, 100);
+    launcher.bRepeat = 1;
+    FakeShowWindow* w = Open(launcher);
+    ASSERT_NE(w, nullptr);
+    int pictures = 0;
+    const std::vector<int> ranked = FrameTicks(w, 250, &pictures);
+    // The segment of a clip shorter than 51 s holds one frame number past
+    // the clip, which draws nothing (as without repeat): ticks 101 and 202
+    // draw nothing, 102 and 203 find the segment out and draw frame 0.
+    EXPECT_EQ(pictures, 248);
+    EXPECT_TRUE(w->HasTimer(TIMER_FRAME));
+    EXPECT_EQ(ranked, (std::vector<int>{22, 43, 64, 85, 123, 144, 165, 186, 224, 245}));
+    EXPECT_EQ(g_pDetectShow->Repeats(), 2u);
+    EXPECT_EQ(g_pDetectShow->Avi().Segment(0).dwCursor, 48u);
+}
+
 TEST_F(DetectWindow, UnplayableClipsAndCameraModeCloseAtOnceWithOneLine) {
     FakeClip(1, 2, 10);  // 0.5 frames per second
     AddFakeClip(fakeVideo, "fast.avi", 64, 48, 1001, 1, 10);
