@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,7 +14,10 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -248,5 +253,59 @@ INSTANTIATE_TEST_SUITE_P(Program, ProgramSignals,
                          ::testing::Values(SignalCase{"TermWithMixFile", SIGTERM, true},
                                            SignalCase{"IntWithSdlDevice", SIGINT, false}),
                          [](const auto& info) { return info.param.pszName; });
+
+// Started by a service manager (NOTIFY_SOCKET names its socket), the
+// program says it is ready once the show plays, and a watchdog beat keeps
+// coming from its user-interface thread.
+TEST(Program, TellsTheServiceManagerWhenTheShowIsUpAndBeatsWhileItRuns) {
+    const std::string socketPath = TestDataPath("notify-" + std::to_string(getpid()));
+    ::unlink(socketPath.c_str());
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fd);
+        setenv("NOTIFY_SOCKET", socketPath.c_str(), 1);
+        setenv("WATCHDOG_USEC", "400000", 1);
+        unsetenv("ZARNDEMO_AUDIO_FILE");
+        _exit(RunProgram({"--detect", SAMPLES + "/stage.avi", "--waves",
+                          SAMPLES + "/waves/waves.txt"}));
+    }
+    std::vector<std::string> messages;
+    int nBeats = 0;
+    bool bReady = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (nBeats < 3 && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 500) != 1) continue;
+        char buffer[512];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) continue;
+        messages.emplace_back(buffer, static_cast<size_t>(n));
+        if (messages.back().find("READY=1") != std::string::npos) bReady = true;
+        // Beats that count come once the show is up.
+        if (bReady && messages.back() == "WATCHDOG=1") ++nBeats;
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(fd);
+    ::unlink(socketPath.c_str());
+
+    const auto ready = std::find_if(messages.begin(), messages.end(), [](const std::string& m) {
+        return m.find("READY=1") != std::string::npos;
+    });
+    ASSERT_NE(ready, messages.end());
+    EXPECT_EQ(*ready, "READY=1\nSTATUS=detection show playing");
+    EXPECT_EQ(nBeats, 3);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
+}
 
 }  // namespace
