@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "bench/detect/BenchClips.h"
-#include "gateshow/FrameLookahead.h"
+#include "bench/gateshow/HandOverCount.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "tests/support/qt/QtProbedShowWindows.h"
@@ -60,12 +60,13 @@ void BM_GateCycle(benchmark::State& state) {
     const std::string clip = GateBenchClip();
     const bool bPreload = state.range(0) != 0;
     FfmpegVideoFiles ffmpeg;
+    // Hand-overs show whether the jumps found their frames fetched ahead.
+    HandOverCount files(ffmpeg);
     QtProbedShowWindows windows;
-    platform::SetVideoFiles(&ffmpeg);
+    platform::SetVideoFiles(&files);
     platform::SetShowWindows(&windows);
 
     std::vector<double> boundary, ordinary, boundaryCpu, ordinaryCpu, clicks;
-    int handovers = 0;
     for (auto _ : state) {
         g_pGateShow = new CShowDlg(clip, bPreload);
         g_bGateShowOpen = true;
@@ -127,7 +128,6 @@ void BM_GateCycle(benchmark::State& state) {
             }
             wnd->Widget()->repaint();
         }
-        if (g_pGateShow->Lookahead()) handovers += g_pGateShow->Lookahead()->Handovers();
         g_pGateShow->CloseShow();
     }
     Report(state, "boundary", boundary);
@@ -135,7 +135,7 @@ void BM_GateCycle(benchmark::State& state) {
     Report(state, "boundary_cpu", boundaryCpu);
     Report(state, "ordinary_cpu", ordinaryCpu);
     Report(state, "click", clicks);
-    state.counters["handovers"] = handovers;
+    state.counters["handovers"] = files.HandOvers();
     platform::SetShowWindows(nullptr);
     platform::SetVideoFiles(nullptr);
 }
