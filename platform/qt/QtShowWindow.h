@@ -49,6 +49,6 @@ private:
     QImage m_surface;
     QtSurfaceContext m_dc;
     std::map<uintptr_t, int> m_timers;  // Qt's timer id by the handler's
-    int m_nDepth = 0;  // handler calls under way
+    int m_nDepth = 0;                   // handler calls under way
     bool m_bDestroyed = false;
 };

@@ -48,7 +48,8 @@ TEST(DisplayBuffers, HeaderAndFlippedBufferDrawTheImage) {
                 QRgb expected = qRgb(0, 0, 0);
                 if (px >= 0 && px < c.w && py >= 0 && py < c.h) {
                     const uint8_t* p = &image[py * rowBytes + px * c.bytesPerPixel];
-                    expected = c.bytesPerPixel == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[0], p[1], p[2]);
+                    expected =
+                        c.bytesPerPixel == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[0], p[1], p[2]);
                 }
                 ASSERT_EQ(screen.pixel(x, y), expected) << x << "," << y;
             }

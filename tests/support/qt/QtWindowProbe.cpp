@@ -1,11 +1,11 @@
 #include "tests/support/qt/QtWindowProbe.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTimerEvent>
 
 void QtWindowProbe::OnAttach(IShowWindow* pWnd) {
-    m_pWnd = pWnd;
     m_pWidget = dynamic_cast<QWidget*>(pWnd);
     m_pTarget->OnAttach(pWnd);
 }
@@ -23,29 +23,20 @@ void QtWindowProbe::PostNcDestroy() {
     m_pTarget->PostNcDestroy();
 }
 
-std::optional<QAbstractEventDispatcher::TimerInfo> QtWindowProbe::FindTimer(uintptr_t nIDEvent) {
-    if (!m_pWidget) return std::nullopt;
+int QtWindowProbe::QtTimerId(uintptr_t nIDEvent) {
+    if (!m_pWidget) return 0;
     QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance(m_pWidget->thread());
-    if (!pDispatcher) return std::nullopt;
-    for (const QAbstractEventDispatcher::TimerInfo& timer : pDispatcher->registeredTimers(m_pWidget)) {
+    if (!pDispatcher) return 0;
+    for (const QAbstractEventDispatcher::TimerInfo& timer :
+         pDispatcher->registeredTimers(m_pWidget)) {
         m_bProbing = true;
         m_probed.reset();
         QTimerEvent event(timer.timerId);
         QCoreApplication::sendEvent(m_pWidget, &event);
         m_bProbing = false;
-        if (m_probed == nIDEvent) return timer;
+        if (m_probed == nIDEvent) return timer.timerId;
     }
-    return std::nullopt;
-}
-
-unsigned QtWindowProbe::TimerPeriod(uintptr_t nIDEvent) {
-    const auto timer = FindTimer(nIDEvent);
-    return timer ? static_cast<unsigned>(timer->interval) : 0;
-}
-
-int QtWindowProbe::QtTimerId(uintptr_t nIDEvent) {
-    const auto timer = FindTimer(nIDEvent);
-    return timer ? timer->timerId : 0;
+    return 0;
 }
 
 void QtWindowProbe::SendQtTimer(int nQtId) {

@@ -4,7 +4,6 @@
 // presses go in as Qt events to the real widget, and which timers run is
 // learnt from the window's own timer events. Made by QtProbedShowWindows.
 
-#include <QAbstractEventDispatcher>
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -17,17 +16,16 @@ public:
     explicit QtWindowProbe(IShowWindowHandler& target) : m_pTarget(&target) {}
 
     // Null once the window has ended.
-    IShowWindow* Window() const { return m_pWidget ? m_pWnd : nullptr; }
     QWidget* Widget() const { return m_pWidget; }
 
     bool HasTimer(uintptr_t nIDEvent) { return QtTimerId(nIDEvent) != 0; }
-    // Milliseconds; 0 when the timer does not run.
-    unsigned TimerPeriod(uintptr_t nIDEvent);
     // One tick of a running timer; false (and nothing sent) when it does not
     // run. The window may have ended afterwards.
     bool SendTimer(uintptr_t nIDEvent);
-    // Qt's id of the window's timer nIDEvent, 0 when it does not run; and a
-    // tick of it sent with nothing looked up on the way, for timing the tick.
+    // Qt's id of the window's timer nIDEvent, 0 when it does not run: each
+    // timer Qt holds for the widget is fired once with the handler kept out
+    // of it. And a tick of it sent with nothing looked up on the way, for
+    // timing the tick.
     int QtTimerId(uintptr_t nIDEvent);
     void SendQtTimer(int nQtId);
     void SendPress(Qt::MouseButton button, int x, int y);
@@ -47,12 +45,7 @@ public:
     void PostNcDestroy() override;
 
 private:
-    // Qt's timer behind the window's timer nIDEvent: each timer Qt holds for
-    // the widget is fired once with the handler kept out of it.
-    std::optional<QAbstractEventDispatcher::TimerInfo> FindTimer(uintptr_t nIDEvent);
-
     IShowWindowHandler* m_pTarget;
-    IShowWindow* m_pWnd = nullptr;
     QPointer<QWidget> m_pWidget;
     bool m_bProbing = false;
     std::optional<uintptr_t> m_probed;
