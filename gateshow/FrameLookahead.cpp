@@ -46,7 +46,6 @@ const uint8_t* CFrameLookahead::GetFrame(uint32_t frame) {
             std::swap(s.pReader, m_pReader);
             s.nTried = NONE;
             s.bReady = false;
-            ++m_nHandovers;
             break;
         }
     }

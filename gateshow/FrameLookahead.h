@@ -38,9 +38,6 @@ public:
     // reader, are left out.
     void Preload(const uint32_t* frames, size_t count);
 
-    // How many frames a standby reader delivered.
-    int Handovers() const { return m_nHandovers; }
-
 private:
     static constexpr int64_t NONE = -1;
 
@@ -57,7 +54,6 @@ private:
 
     std::unique_ptr<IFrameReader> m_pReader;  // the caller's thread only
     uint32_t m_dwLength;
-    int m_nHandovers = 0;
 
     // A standby's reader belongs to the thread while nLoading is set, and to
     // the caller otherwise; everything in it is read and written under the lock.

@@ -72,8 +72,6 @@ public:
     const int32_t* ChoiceQueue() const { return m_pChoiceQueue.get(); }
     bool AcceptClick() const { return m_bAcceptClick; }
     const CAviControl& Avi() const { return m_avi; }
-    // Null without preloading.
-    const CFrameLookahead* Lookahead() const { return m_pLookahead; }
 
 private:
     int DrawSegment(int nSegment);

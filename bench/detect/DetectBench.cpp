@@ -22,8 +22,7 @@ extern "C" {
 #include "detect/ShowWaveDlg.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/qt/QtDeviceContext.h"
-#include "platform/qt/QtShowWindow.h"
-#include "platform/qt/QtShowWindows.h"
+#include "tests/support/qt/QtProbedShowWindows.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
     ClipLauncher launcher;
     launcher.strAviPath = BenchClip(w, h, frames);
     FfmpegVideoFiles ffmpeg;
-    QtShowWindows windows;
+    QtProbedShowWindows windows;
     platform::SetVideoFiles(&ffmpeg);
     platform::SetShowWindows(&windows);
 
@@ -58,8 +57,8 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
             state.SkipWithError("window did not open");
             break;
         }
-        auto* wnd = static_cast<QtShowWindow*>(g_pDetectShow->GetWindow());
-        wnd->Show(true);
+        QtWindowProbe* wnd = windows.Last();
+        wnd->Widget()->show();
         // Let the offscreen platform expose the window so repaints really paint.
         QCoreApplication::processEvents();
         const auto period = std::chrono::milliseconds(g_pDetectShow->FramePeriod());
@@ -69,14 +68,15 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
                 due += period;
                 std::this_thread::sleep_until(due);
             }
+            const int frameTimer = wnd->QtTimerId(TIMER_FRAME);
             const bool playArmed = wnd->HasTimer(TIMER_PLAY);
             const int32_t before = g_pDetectShow->TickCount();
             const double c0 = ThreadCpuMs();
             const auto t0 = Clock::now();
-            wnd->SendTimer(TIMER_FRAME);
+            wnd->SendQtTimer(frameTimer);
             const auto t1 = Clock::now();
             const double c1 = ThreadCpuMs();
-            wnd->repaint();
+            wnd->Widget()->repaint();
             const auto t2 = Clock::now();
             if (!wnd->HasTimer(TIMER_FRAME)) break;  // the clip's end: nothing drawn
             ticks.push_back(Ms(t1 - t0));

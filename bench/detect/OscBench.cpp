@@ -18,11 +18,10 @@
 #include "detect/ShowWaveOsc.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/osc/LibloOsc.h"
-#include "platform/qt/QtShowWindow.h"
-#include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtUiCalls.h"
 #include "tests/sound/WavTestFiles.h"
 #include "tests/support/OscLoopback.h"
+#include "tests/support/qt/QtProbedShowWindows.h"
 
 namespace {
 
@@ -44,7 +43,7 @@ void BM_RankingTickOsc(benchmark::State& state) {
     ClipLauncher launcher;
     launcher.strAviPath = BenchClip(640, 480, 60, 1);
     FfmpegVideoFiles ffmpeg;
-    QtShowWindows windows;
+    QtProbedShowWindows windows;
     platform::SetVideoFiles(&ffmpeg);
     platform::SetShowWindows(&windows);
     // Read by nobody: the kernel drops what does not fit, as a slow
@@ -65,14 +64,15 @@ void BM_RankingTickOsc(benchmark::State& state) {
                 state.SkipWithError("window did not open");
                 return;
             }
-            auto* wnd = static_cast<QtShowWindow*>(g_pDetectShow->GetWindow());
-            wnd->Show(true);
+            QtWindowProbe* wnd = windows.Last();
+            wnd->Widget()->show();
             QCoreApplication::processEvents();
             while (wnd->HasTimer(TIMER_FRAME)) {
+                const int frameTimer = wnd->QtTimerId(TIMER_FRAME);
                 platform::SetOsc(bOn ? &osc : nullptr);
                 const double c0 = ThreadCpuMs();
                 const auto t0 = Clock::now();
-                wnd->SendTimer(TIMER_FRAME);
+                wnd->SendQtTimer(frameTimer);
                 const double us = Us(Clock::now() - t0);
                 const double cpuUs = (ThreadCpuMs() - c0) * 1000.0;
                 // A ranking arms the play timer; its tick comes before the next frame's.

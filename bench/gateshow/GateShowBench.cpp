@@ -16,11 +16,10 @@
 #include <vector>
 
 #include "bench/detect/BenchClips.h"
-#include "gateshow/FrameLookahead.h"
+#include "bench/gateshow/HandOverCount.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
-#include "platform/qt/QtShowWindow.h"
-#include "platform/qt/QtShowWindows.h"
+#include "tests/support/qt/QtProbedShowWindows.h"
 
 namespace {
 
@@ -43,7 +42,7 @@ std::string GateBenchClip() {
     return PersistentClip(ZARN_BENCH_DATA_DIR, "gate_mpeg4_1280x720_gop12.avi", o);
 }
 
-int RunningTimer(const QtShowWindow* wnd) {
+int RunningTimer(QtWindowProbe* wnd) {
     for (uintptr_t t : TIMERS)
         if (wnd->HasTimer(t)) return static_cast<int>(t);
     return -1;
@@ -61,12 +60,13 @@ void BM_GateCycle(benchmark::State& state) {
     const std::string clip = GateBenchClip();
     const bool bPreload = state.range(0) != 0;
     FfmpegVideoFiles ffmpeg;
-    QtShowWindows windows;
-    platform::SetVideoFiles(&ffmpeg);
+    // Hand-overs show whether the jumps found their frames fetched ahead.
+    HandOverCount files(ffmpeg);
+    QtProbedShowWindows windows;
+    platform::SetVideoFiles(&files);
     platform::SetShowWindows(&windows);
 
     std::vector<double> boundary, ordinary, boundaryCpu, ordinaryCpu, clicks;
-    int handovers = 0;
     for (auto _ : state) {
         g_pGateShow = new CShowDlg(clip, bPreload);
         g_bGateShowOpen = true;
@@ -74,8 +74,8 @@ void BM_GateCycle(benchmark::State& state) {
             state.SkipWithError("the gate show did not open");
             break;
         }
-        auto* wnd = static_cast<QtShowWindow*>(g_pGateShow->GetWindow());
-        wnd->Show(true);
+        QtWindowProbe* wnd = windows.Last();
+        wnd->Widget()->show();
         QCoreApplication::processEvents();
         const CAviControl& avi = g_pGateShow->Avi();
         const auto period = std::chrono::milliseconds(g_pGateShow->FramePeriod());
@@ -96,10 +96,11 @@ void BM_GateCycle(benchmark::State& state) {
                                     ? g_pGateShow->ChoiceQueue()[g_pGateShow->QueuePos()]
                                     : g_pGateShow->CurSegment();
             const int64_t frame = avi.Segment(segment).dwCursor;
+            const int qtTimer = wnd->QtTimerId(static_cast<uintptr_t>(timer));
 
             const double c0 = ThreadCpuMs();
             const auto t0 = BenchClock::now();
-            wnd->SendTimer(static_cast<uintptr_t>(timer));
+            wnd->SendQtTimer(qtTimer);
             const double ms = Ms(BenchClock::now() - t0);
             const double cpu = ThreadCpuMs() - c0;
 
@@ -122,12 +123,11 @@ void BM_GateCycle(benchmark::State& state) {
             if (loopTicks == CLICK_AFTER_LOOP_TICKS && gate < 4) {
                 const int* point = ZONE_POINTS[CLICK_ZONES[gate++]];
                 const auto c0 = BenchClock::now();
-                wnd->SendLButtonDown(point[0], point[1]);
+                wnd->SendPress(Qt::LeftButton, point[0], point[1]);
                 clicks.push_back(Ms(BenchClock::now() - c0));
             }
-            wnd->repaint();
+            wnd->Widget()->repaint();
         }
-        if (g_pGateShow->Lookahead()) handovers += g_pGateShow->Lookahead()->Handovers();
         g_pGateShow->CloseShow();
     }
     Report(state, "boundary", boundary);
@@ -135,7 +135,7 @@ void BM_GateCycle(benchmark::State& state) {
     Report(state, "boundary_cpu", boundaryCpu);
     Report(state, "ordinary_cpu", ordinaryCpu);
     Report(state, "click", clicks);
-    state.counters["handovers"] = handovers;
+    state.counters["handovers"] = files.HandOvers();
     platform::SetShowWindows(nullptr);
     platform::SetVideoFiles(nullptr);
 }

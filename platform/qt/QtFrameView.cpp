@@ -58,11 +58,6 @@ void QtFrameView::Present(const uint8_t* pBits, int nWidth, int nHeight) {
     }
 }
 
-QImage QtFrameView::Frame() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_front;
-}
-
 void QtFrameView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -19,9 +19,6 @@ public:
     void Present(const uint8_t* pBits, int nWidth, int nHeight) override;
     void Destroy() override;
 
-    // For tests and benchmarks: the frame the next paint shows.
-    QImage Frame() const;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -32,7 +29,7 @@ private:
     QImage m_back;
 
     // Guarded by m_mutex.
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     QImage m_front;
     bool m_bPaintPosted = false;
 };

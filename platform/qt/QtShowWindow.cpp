@@ -62,19 +62,14 @@ bool QtShowWindow::Initialise() {
 }
 
 template <typename Call>
-void QtShowWindow::Dispatch(Call call, bool bFromQtEvent) {
+void QtShowWindow::Dispatch(Call call) {
     if (m_bDestroyed || !m_pHandler) return;
     ++m_nDepth;
     call(*m_pHandler);
     --m_nDepth;
     // Destroyed by its own handler: Qt still holds this widget while its event
     // is delivered, so the deletion waits for the event loop.
-    if (m_bDestroyed && m_nDepth == 0) {
-        if (bFromQtEvent)
-            deleteLater();
-        else
-            delete this;
-    }
+    if (m_bDestroyed && m_nDepth == 0) deleteLater();
 }
 
 WindowRect QtShowWindow::GetNormalRect() const {
@@ -106,19 +101,14 @@ void QtShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
     StopTimer(nIDEvent);
     const int nQtId =
         startTimer(static_cast<int>(std::min<unsigned>(nElapse, INT_MAX)), Qt::PreciseTimer);
-    if (nQtId != 0) m_timers[nIDEvent] = Timer{nQtId, nElapse};
+    if (nQtId != 0) m_timers[nIDEvent] = nQtId;
 }
 
 void QtShowWindow::StopTimer(uintptr_t nIDEvent) {
     const auto it = m_timers.find(nIDEvent);
     if (it == m_timers.end()) return;
-    killTimer(it->second.nQtId);
+    killTimer(it->second);
     m_timers.erase(it);
-}
-
-unsigned QtShowWindow::TimerPeriod(uintptr_t nIDEvent) const {
-    const auto it = m_timers.find(nIDEvent);
-    return it == m_timers.end() ? 0 : it->second.nElapse;
 }
 
 IDeviceContext& QtShowWindow::GetDC() { return m_dc; }
@@ -141,22 +131,6 @@ IFrameView* QtShowWindow::CreateFrameView(int x, int y, int w, int h, bool bVisi
     return pView;
 }
 
-void QtShowWindow::SendTimer(uintptr_t nIDEvent) {
-    Dispatch([nIDEvent](IShowWindowHandler& h) { h.OnTimer(nIDEvent); }, false);
-}
-
-void QtShowWindow::SendLButtonDown(int x, int y) {
-    Dispatch([x, y](IShowWindowHandler& h) { h.OnLButtonDown(MK_LBUTTON, x, y); }, false);
-}
-
-void QtShowWindow::SendRButtonDown(int x, int y) {
-    Dispatch([x, y](IShowWindowHandler& h) { h.OnRButtonDown(MK_RBUTTON, x, y); }, false);
-}
-
-void QtShowWindow::SendMouseMove(int x, int y, unsigned nFlags) {
-    Dispatch([x, y, nFlags](IShowWindowHandler& h) { h.OnMouseMove(nFlags, x, y); }, false);
-}
-
 void QtShowWindow::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.drawImage(event->rect(), m_surface, event->rect());
@@ -168,10 +142,10 @@ void QtShowWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void QtShowWindow::timerEvent(QTimerEvent* event) {
-    for (const auto& [nIDEvent, timer] : m_timers) {
-        if (timer.nQtId == event->timerId()) {
+    for (const auto& [nIDEvent, nQtId] : m_timers) {
+        if (nQtId == event->timerId()) {
             const uintptr_t nID = nIDEvent;
-            Dispatch([nID](IShowWindowHandler& h) { h.OnTimer(nID); }, true);
+            Dispatch([nID](IShowWindowHandler& h) { h.OnTimer(nID); });
             return;
         }
     }
@@ -182,16 +156,16 @@ void QtShowWindow::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const unsigned nFlags = ButtonFlags(event->buttons());
     if (event->button() == Qt::LeftButton) {
-        Dispatch([&](IShowWindowHandler& h) { h.OnLButtonDown(nFlags, pos.x(), pos.y()); }, true);
+        Dispatch([&](IShowWindowHandler& h) { h.OnLButtonDown(nFlags, pos.x(), pos.y()); });
     } else if (event->button() == Qt::RightButton) {
-        Dispatch([&](IShowWindowHandler& h) { h.OnRButtonDown(nFlags, pos.x(), pos.y()); }, true);
+        Dispatch([&](IShowWindowHandler& h) { h.OnRButtonDown(nFlags, pos.x(), pos.y()); });
     }
 }
 
 void QtShowWindow::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const unsigned nFlags = ButtonFlags(event->buttons());
-    Dispatch([&](IShowWindowHandler& h) { h.OnMouseMove(nFlags, pos.x(), pos.y()); }, true);
+    Dispatch([&](IShowWindowHandler& h) { h.OnMouseMove(nFlags, pos.x(), pos.y()); });
 }
 
 void QtShowWindow::closeEvent(QCloseEvent* event) {
@@ -205,6 +179,6 @@ void QtShowWindow::ResizeSurface(const QSize& size) {
 }
 
 void QtShowWindow::KillAllTimers() {
-    for (const auto& entry : m_timers) killTimer(entry.second.nQtId);
+    for (const auto& entry : m_timers) killTimer(entry.second);
     m_timers.clear();
 }

@@ -35,16 +35,6 @@ public:
     IFrameView* CreateFrameView(int x, int y, int w, int h, bool bVisible,
                                 std::function<void()> onWindowEnd) override;
 
-    // For tests: the messages as the window delivers them, synchronously. The
-    // window may be gone afterwards when the handler destroyed it.
-    void SendTimer(uintptr_t nIDEvent);
-    void SendLButtonDown(int x, int y);
-    void SendRButtonDown(int x, int y);
-    void SendMouseMove(int x, int y, unsigned nFlags = 0);
-    const QImage& Surface() const { return m_surface; }
-    bool HasTimer(uintptr_t nIDEvent) const { return m_timers.count(nIDEvent) != 0; }
-    unsigned TimerPeriod(uintptr_t nIDEvent) const;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -54,13 +44,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    struct Timer {
-        int nQtId;
-        unsigned nElapse;
-    };
-
     template <typename Call>
-    void Dispatch(Call call, bool bFromQtEvent);
+    void Dispatch(Call call);
     void ResizeSurface(const QSize& size);
     void KillAllTimers();
 
@@ -68,7 +53,7 @@ private:
     const QPoint m_origin;
     QImage m_surface;
     QtSurfaceContext m_dc;
-    std::map<uintptr_t, Timer> m_timers;
-    int m_nDepth = 0;  // handler calls under way
+    std::map<uintptr_t, int> m_timers;  // Qt's timer id by the handler's
+    int m_nDepth = 0;                   // handler calls under way
     bool m_bDestroyed = false;
 };

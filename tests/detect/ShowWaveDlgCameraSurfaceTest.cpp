@@ -11,13 +11,12 @@
 #include "detect/DetectLauncher.h"
 #include "detect/ShowWaveDlg.h"
 #include "platform/qt/QtFrameView.h"
-#include "platform/qt/QtShowWindow.h"
-#include "platform/qt/QtShowWindows.h"
 #include "platform/v4l2/V4l2Capture.h"
 #include "tests/detect/DetectTestSupport.h"
 #include "tests/detect/QtTestApp.h"
 #include "tests/fakes/ScriptedV4l2Device.h"
 #include "tests/fakes/SimulatedWaveOut.h"
+#include "tests/support/qt/QtProbedShowWindows.h"
 
 namespace {
 
@@ -62,7 +61,7 @@ protected:
 
     ScriptedV4l2Device device;
     V4l2Capture capture{device};
-    QtShowWindows windows;
+    QtProbedShowWindows windows;
     SimulatedWaveOut waveOut;
     TestLauncher launcher;
 };
@@ -71,8 +70,9 @@ TEST_F(DetectCameraSurface, FramesShowUnscaledInThePreviewAreaAndAClickStillClos
     g_bDetectShowOpen = true;
     g_pDetectShow = new CShowWaveDlg(&launcher);
     ASSERT_TRUE(g_pDetectShow->Create());
-    QPointer<QtShowWindow> w = static_cast<QtShowWindow*>(g_pDetectShow->GetWindow());
-    w->Show(true);
+    QtWindowProbe* probe = windows.Last();
+    const QPointer<QWidget> w = probe->Widget();
+    w->show();
     auto* pView = w->findChild<QtFrameView*>();
     ASSERT_NE(pView, nullptr);
     EXPECT_EQ(pView->geometry(), QRect(0, 0, 720, 480));
@@ -83,7 +83,8 @@ TEST_F(DetectCameraSurface, FramesShowUnscaledInThePreviewAreaAndAClickStillClos
     ASSERT_TRUE(device.Deliver(0, frame));
     QElapsedTimer clock;
     clock.start();
-    while (pView->Frame().isNull() && clock.elapsed() < 10000)
+    // Pixel (1, 1) of the frame is not black.
+    while (pView->grab().toImage().pixel(1, 1) == qRgb(0, 0, 0) && clock.elapsed() < 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const QImage shown = w->grab().toImage();
     for (int y = 0; y < 768; y += 3) {
@@ -97,7 +98,7 @@ TEST_F(DetectCameraSurface, FramesShowUnscaledInThePreviewAreaAndAClickStillClos
         }
     }
 
-    w->SendRButtonDown(5, 5);
+    probe->SendPress(Qt::RightButton, 5, 5);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(w);
     EXPECT_EQ(device.OpenDescriptors(), 0);

@@ -165,26 +165,24 @@ INSTANTIATE_TEST_SUITE_P(
                       GiveUpCase{"refuses_connection", true, 2, false, true, StartUpTo(3, true)},
                       GiveUpCase{"refuses_format", true, 2, true, false, StartUpTo(11, true)}));
 
-TEST_F(DetectCamera, CallbackReachesTheWindowOnlyWithWindowHeaderDataAndTarget) {
-    ASSERT_NE(Open(), nullptr);
+// A driver may call back without a header or without data, and a frame may
+// still be on its way when the window closes: neither reaches a window (nor
+// touches a freed one, which AddressSanitizer would see).
+TEST_F(DetectCamera, FramesWithoutDataOrAfterTheCloseReachNoWindow) {
+    FakeShowWindow* w = Open();
+    ASSERT_NE(w, nullptr);
+    const HCAPWND hCapture = capture.LastWindow();
+    VIDEOHDR empty{};
+    CaptureFrameCallback(hCapture, nullptr);
+    CaptureFrameCallback(hCapture, &empty);
+    EXPECT_EQ(g_pDetectShow->CameraFrames(), 0u);
+
+    w->SendRButtonDown(10, 10);
+    ASSERT_EQ(g_pDetectShow, nullptr);
     uint8_t pixel[3] = {};
-    struct Row {
-        bool bWnd, bHdr, bData, bTarget;
-        uint32_t nFrames;
-    } rows[] = {{true, true, true, true, 1},
-                {false, true, true, true, 0},
-                {true, false, true, true, 0},
-                {true, true, false, true, 0},
-                {true, true, true, false, 0}};
-    for (const Row& r : rows) {
-        const uint32_t nBefore = g_pDetectShow->CameraFrames();
-        VIDEOHDR header{};
-        header.lpData = r.bData ? pixel : nullptr;
-        g_pCaptureTarget.store(r.bTarget ? g_pDetectShow : nullptr);
-        CaptureFrameCallback(r.bWnd ? capture.LastWindow() : nullptr, r.bHdr ? &header : nullptr);
-        EXPECT_EQ(g_pDetectShow->CameraFrames() - nBefore, r.nFrames)
-            << r.bWnd << r.bHdr << r.bData << r.bTarget;
-    }
+    VIDEOHDR late{};
+    late.lpData = pixel;
+    CaptureFrameCallback(hCapture, &late);
 }
 
 TEST_F(DetectCamera, DriverListHoldsEveryFoundNameSortedAndSelectsTheFirst) {

@@ -3,21 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QMouseEvent>
 #include <QPointer>
 
 #include "detect/ShowWaveDlg.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
-#include "platform/qt/QtShowWindow.h"
-#include "platform/qt/QtShowWindows.h"
 #include "tests/detect/DetectTestSupport.h"
 #include "tests/detect/QtTestApp.h"
 #include "tests/fakes/FakeVideoFiles.h"
 #include "tests/fakes/SimulatedWaveOut.h"
+#include "tests/support/qt/QtProbedShowWindows.h"
 
 namespace {
 
 QRgb Grey(int level) { return qRgb(level, level, level); }
+
+QImage Shown(QWidget* w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
 class DetectSurface : public ::testing::Test {
 protected:
@@ -36,18 +36,17 @@ protected:
         platform::SetWaveOut(nullptr);
     }
 
-    QtShowWindow* Open(const TestLauncher& launcher) {
+    QtWindowProbe* Open(const TestLauncher& launcher) {
         g_bDetectShowOpen = true;
         g_pDetectShow = new CShowWaveDlg(&launcher);
-        return g_pDetectShow->Create() ? static_cast<QtShowWindow*>(g_pDetectShow->GetWindow())
-                                       : nullptr;
+        return g_pDetectShow->Create() ? windows.Last() : nullptr;
     }
 
     TestLauncher FakeClip(int w, int h) {
         return AddFakeClip(fakeVideo, "clip.avi", w, h, 25, 1, 10);
     }
 
-    QtShowWindows windows;
+    QtProbedShowWindows windows;
     FakeVideoFiles fakeVideo;
     FfmpegVideoFiles ffmpeg;
     SimulatedWaveOut waveOut;
@@ -55,14 +54,14 @@ protected:
 
 TEST_F(DetectSurface, OutlinesInTheirColoursUntilThePictureCoversThem) {
     platform::SetVideoFiles(&ffmpeg);
-    QtShowWindow* w = Open(PermutedCellClip("detect-surface.avi"));  // cells at (400, 324)
+    QtWindowProbe* w = Open(PermutedCellClip("detect-surface.avi"));  // cells at (400, 324)
     ASSERT_NE(w, nullptr);
-    for (int k = 0; k < 22; ++k) w->SendTimer(TIMER_FRAME);
+    for (int k = 0; k < 22; ++k) ASSERT_TRUE(w->SendTimer(TIMER_FRAME));
     ASSERT_TRUE(w->HasTimer(TIMER_PLAY));
 
     const QRgb colors[3] = {qRgb(255, 200, 200), qRgb(200, 255, 200), qRgb(200, 200, 255)};
     const std::vector<int> cells = ExpectedCells(PermutedLevel);
-    const QImage& s = w->Surface();
+    const QImage s = Shown(w->Widget());
     for (int i = 0; i < 3; ++i) {
         const int x = 400 + 32 * (cells[i] % 7);
         const int y = 324 + 40 * (cells[i] / 7);
@@ -75,7 +74,7 @@ TEST_F(DetectSurface, OutlinesInTheirColoursUntilThePictureCoversThem) {
     w->SendTimer(TIMER_FRAME);
     const int x = 400 + 32 * (cells[0] % 7);
     const int y = 324 + 40 * (cells[0] / 7);
-    EXPECT_EQ(w->Surface().pixel(x, y + 20), Grey(PermutedLevel(cells[0] / 7, cells[0] % 7)));
+    EXPECT_EQ(Shown(w->Widget()).pixel(x, y + 20), Grey(PermutedLevel(cells[0] / 7, cells[0] % 7)));
 }
 
 struct GeometryCase {
@@ -89,16 +88,16 @@ class DetectGeometry : public DetectSurface, public ::testing::WithParamInterfac
 // draws) as grey where the picture lies, cut at the edges; black elsewhere.
 TEST_P(DetectGeometry, RedChannelShownExactlyAndCentred) {
     const GeometryCase& c = GetParam();
-    QtShowWindow* w = Open(FakeClip(c.w, c.h));
+    QtWindowProbe* w = Open(FakeClip(c.w, c.h));
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->geometry(), QRect(0, 0, 1024, 768));
+    EXPECT_EQ(w->Widget()->geometry(), QRect(0, 0, 1024, 768));
     EXPECT_EQ(g_pDetectShow->CellWidth(), c.cellWidth);
     EXPECT_EQ(g_pDetectShow->CellHeight(), c.cellHeight);
     EXPECT_EQ(g_pDetectShow->PicLeft(), c.left);
     EXPECT_EQ(g_pDetectShow->PicTop(), c.top);
 
-    w->SendTimer(TIMER_FRAME);
-    const QImage& s = w->Surface();
+    ASSERT_TRUE(w->SendTimer(TIMER_FRAME));
+    const QImage s = Shown(w->Widget());
     ASSERT_EQ(s.size(), QSize(1024, 768));
     for (int y = 0; y < 768; ++y) {
         for (int x = 0; x < 1024; ++x) {
@@ -118,18 +117,17 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DetectGeometry,
                                            GeometryCase{1280, 960, 180, 320, -128, -96}));
 
 TEST_F(DetectSurface, RightClickClosesAndReleasesTheWindow) {
-    QPointer<QtShowWindow> w = Open(FakeClip(64, 48));
-    ASSERT_TRUE(w);
-    w->Show(true);
-    w->SendTimer(TIMER_FRAME);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &press);
+    QtWindowProbe* w = Open(FakeClip(64, 48));
+    ASSERT_NE(w, nullptr);
+    const QPointer<QWidget> widget = w->Widget();
+    widget->show();
+    ASSERT_TRUE(w->SendTimer(TIMER_FRAME));
+    w->SendPress(Qt::RightButton, 5, 5);
     EXPECT_FALSE(g_bDetectShowOpen);
     EXPECT_EQ(g_pDetectShow, nullptr);
     EXPECT_EQ(fakeVideo.LiveObjects(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_FALSE(w);
+    EXPECT_FALSE(widget);
 }
 
 }  // namespace
