@@ -22,6 +22,7 @@
 #include "app/ShowReplay.h"
 #include "detect/ShowWaveTap.h"
 #include "video/AviControl.h"
+#include "video/FrameRate.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& e
     }
     CAviControl avi;
     const double dFramesPerSec = avi.Open(path.c_str());
-    if (!(dFramesPerSec >= 1.0 && dFramesPerSec < 1001.0)) {
+    if (!IsPlayableFrameRate(dFramesPerSec)) {
         error = "cannot play the clip " + path + ": " +
                 (!messages.strText.empty() ? messages.strText
                  : dFramesPerSec == 0.0 ? std::string("not a clip with a video stream it can read")
