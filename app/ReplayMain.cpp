@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ErrnoText.h"
 #include "platform/MessageBox.h"
 #include "platform/ffmpeg/FfmpegShowRecording.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
@@ -117,7 +118,7 @@ public:
 bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& error) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-        error = "cannot read the clip " + path + ": " + std::strerror(errno);
+        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -127,7 +128,7 @@ bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& e
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         std::fclose(f);
     } else {
-        error = "cannot read the clip " + path + ": " + std::strerror(errno);
+        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
         return false;
     }
     CAviControl avi;
