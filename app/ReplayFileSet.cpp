@@ -24,9 +24,9 @@ bool IsOlderFile(const fs::path& path) {
     return !ec && fs::exists(status) && !fs::is_directory(status);
 }
 
-class Swap {
+class CReplaySwap {
 public:
-    Swap(const std::string& folder, std::string& error) : m_folder(folder), m_error(error) {}
+    CReplaySwap(const std::string& folder, std::string& error) : m_folder(folder), m_error(error) {}
 
     bool MoveAside(const char* szName) {
         const fs::path final = m_folder / szName;
@@ -93,7 +93,7 @@ private:
 
 bool SwapInReplaySet(const std::string& folder, const std::vector<ReplaySetFile>& files,
                      std::string& error) {
-    Swap swap(folder, error);
+    CReplaySwap swap(folder, error);
     for (const ReplaySetFile& file : files)
         if (!swap.MoveAside(file.szName)) return false;
     for (const ReplaySetFile& file : files)

@@ -14,6 +14,7 @@ struct ReplaySetFile {
 };
 
 // Renames in the order given. False with one line in error; the folder then
-// holds what it held before, the parts still in place for the caller.
+// holds the older files as before, and the parts not yet named are left to
+// the caller.
 bool SwapInReplaySet(const std::string& folder, const std::vector<ReplaySetFile>& files,
                      std::string& error);
