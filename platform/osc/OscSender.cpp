@@ -90,8 +90,8 @@ struct OscSender::Channel {
     const OscLookup lookup;
     OscQueue queue;
     ThrottledLog log;
-    std::atomic<bool> bStopping{false};   // the owner is ending: do not wait on failures
-    std::atomic<bool> bAbandoned{false};  // the owner has gone: send nothing more
+    std::atomic<bool> bStopping{false};  // the owner is ending: do not wait on failures
+    std::atomic<bool> bLookingUp{true};
     std::atomic<uint64_t> nQueued{0};
     std::atomic<uint64_t> nSent{0};
     std::atomic<uint64_t> nFailed{0};
@@ -120,11 +120,13 @@ OscSender::~OscSender() {
         m_thread.join();
         return;
     }
-    ch.bAbandoned.store(true);
+    // What is still queued goes out for as long as the process lives.
     m_thread.detach();
-    const size_t nLeft = ch.queue.Size();
-    std::fprintf(stderr, "osc: still waiting for %s at the end; %zu message%s not sent\n",
-                 ch.strTarget.c_str(), nLeft, nLeft == 1 ? "" : "s");
+    if (ch.bLookingUp.load()) {
+        const size_t nLeft = ch.queue.Size();
+        std::fprintf(stderr, "osc: still looking up %s at the end; %zu message%s to it not sent\n",
+                     ch.strHost.c_str(), nLeft, nLeft == 1 ? "" : "s");
+    }
 }
 
 void OscSender::Send(const OscMessage& msg) {
@@ -145,8 +147,9 @@ uint64_t OscSender::Dropped() const { return m_pChannel->queue.Dropped(); }
 void OscSender::Run(const std::shared_ptr<Channel>& pChannel) {
     Channel& ch = *pChannel;
     const lo_address address = Connect(ch.lookup, ch.strHost, ch.strPort);
+    ch.bLookingUp.store(false);
     OscMessage msg;
-    while (!ch.bAbandoned.load() && ch.queue.WaitPop(msg)) {
+    while (ch.queue.WaitPop(msg)) {
         if (address && SendNow(ch.log, ch.strTarget, address, msg)) {
             ch.nSent.fetch_add(1, std::memory_order_relaxed);
             continue;

@@ -4,9 +4,8 @@
 //
 // The thread looks the host up once, as it starts, so that no other thread
 // ever waits for the resolver. The end gives the thread a short time to
-// send what is queued and then leaves it behind if it is still waiting for
-// the resolver: everything it touches is shared with it, so it may outlive
-// this object.
+// send what is queued and then leaves it behind, still in the resolver, say:
+// everything it touches is shared with it, so it may outlive this object.
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +22,7 @@ public:
     OscSender(const std::string& strHost, const std::string& strPort, size_t nQueueCapacity,
               OscLookup lookup = LookUpOscHost);
     // Sends what is still queued, unless the network refuses, and waits for
-    // that a tenth of a second at most.
+    // that 80 ms at most; the rest goes while the process lives.
     ~OscSender();
 
     OscSender(const OscSender&) = delete;
