@@ -33,15 +33,16 @@ bench: build
 	@QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy scripts/run-bench $(BUILD)
 
 # The tests again under AddressSanitizer and UndefinedBehaviorSanitizer, then
-# the threaded tests under ThreadSanitizer and a bounded fuzz of every parser.
+# the threaded tests under ThreadSanitizer and a bounded fuzz of every parser,
+# OSC datagrams included.
 sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZARN_SANITIZE=address >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@if [ -f scripts/sanitize-extra ]; then FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/sanitize-extra $(TSAN_BUILD); fi
 
-# Every file parser fuzzed for FUZZ_SECONDS each, or FUZZ_RUNS inputs each;
-# prints each one's inputs and inputs per second.
+# Every file parser and OSC datagrams fuzzed for FUZZ_SECONDS each, or
+# FUZZ_RUNS inputs each; prints each one's inputs and inputs per second.
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) JOBS=$(JOBS) scripts/fuzz
 

@@ -1,10 +1,12 @@
 #include "app/ReplayFiles.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
+#include "app/ReplayFileSet.h"
+#include "platform/ErrnoText.h"
 #include "platform/ShowRecording.h"
 #include "platform/WavHeader.h"
 
@@ -14,7 +16,7 @@ const char* const RANKS_FILE = "ranks.csv";
 const char* const MIX_FILE = "mix.wav";
 const char* const VIDEO_FILE = "show.mkv";
 
-std::string ErrnoText() { return std::strerror(errno); }
+std::string LastErrorText() { return ErrnoText(errno); }
 
 }  // namespace
 
@@ -26,8 +28,6 @@ CReplayFiles::~CReplayFiles() {
 std::string CReplayFiles::PartPath(const char* name) const {
     return m_folder + "/" + name + ".part";
 }
-
-std::string CReplayFiles::FinalPath(const char* name) const { return m_folder + "/" + name; }
 
 void CReplayFiles::RemoveParts() {
     for (const char* name : {RANKS_FILE, MIX_FILE, VIDEO_FILE}) std::remove(PartPath(name).c_str());
@@ -45,12 +45,12 @@ bool CReplayFiles::Open(const std::string& folder, int nSampleRate, std::string&
     m_bOpen = true;
     m_pMix = std::fopen(PartPath(MIX_FILE).c_str(), "wb");
     if (!m_pMix) {
-        error = "cannot write into " + folder + ": " + ErrnoText();
+        error = "cannot write into " + folder + ": " + LastErrorText();
         return false;
     }
     const auto header = PcmWavHeader(static_cast<uint32_t>(nSampleRate), 2, 16, 0);
     if (std::fwrite(header.data(), 1, header.size(), m_pMix) != header.size()) {
-        error = "cannot write into " + folder + ": " + ErrnoText();
+        error = "cannot write into " + folder + ": " + LastErrorText();
         return false;
     }
     return true;
@@ -80,30 +80,33 @@ bool CReplayFiles::Commit(const std::string& ranksCsv, IShowRecording* pRecordin
     const auto header = PcmWavHeader(static_cast<uint32_t>(m_nSampleRate), 2, 16, m_qwMixBytes);
     bool bMixOk = !m_bWriteFailed && std::fseek(m_pMix, 0, SEEK_SET) == 0 &&
                   std::fwrite(header.data(), 1, header.size(), m_pMix) == header.size();
-    std::string why = bMixOk ? std::string() : ErrnoText();
+    std::string why = bMixOk ? std::string() : LastErrorText();
     if (std::fclose(m_pMix) != 0 && bMixOk) {
         bMixOk = false;
-        why = ErrnoText();
+        why = LastErrorText();
     }
     m_pMix = nullptr;
     if (!bMixOk) return fail("cannot write " + PartPath(MIX_FILE) + ": " + why);
 
     std::FILE* pRanks = std::fopen(PartPath(RANKS_FILE).c_str(), "wb");
-    if (!pRanks) return fail("cannot write " + PartPath(RANKS_FILE) + ": " + ErrnoText());
+    if (!pRanks) return fail("cannot write " + PartPath(RANKS_FILE) + ": " + LastErrorText());
     const bool bRanksOk =
         std::fwrite(ranksCsv.data(), 1, ranksCsv.size(), pRanks) == ranksCsv.size();
     if (std::fclose(pRanks) != 0 || !bRanksOk)
-        return fail("cannot write " + PartPath(RANKS_FILE) + ": " + ErrnoText());
+        return fail("cannot write " + PartPath(RANKS_FILE) + ": " + LastErrorText());
 
     std::string videoError;
     if (pRecording && !pRecording->Finish(videoError))
         return fail("cannot write " + PartPath(VIDEO_FILE) + ": " + videoError);
 
-    for (const char* name : {VIDEO_FILE, MIX_FILE, RANKS_FILE}) {
-        if (name == VIDEO_FILE && !pRecording) continue;
-        if (std::rename(PartPath(name).c_str(), FinalPath(name).c_str()) != 0)
-            return fail("cannot name " + FinalPath(name) + ": " + ErrnoText());
-    }
+    // A show.mkv of an earlier run goes too when this one writes none.
+    const std::vector<ReplaySetFile> set = {
+        {VIDEO_FILE, pRecording ? PartPath(VIDEO_FILE) : std::string()},
+        {MIX_FILE, PartPath(MIX_FILE)},
+        {RANKS_FILE, PartPath(RANKS_FILE)},
+    };
+    std::string swapError;
+    if (!SwapInReplaySet(m_folder, set, swapError)) return fail(swapError);
     m_bOpen = false;
     return true;
 }

@@ -1,9 +1,10 @@
 #pragma once
 // The files a replay writes into its output folder: ranks.csv, mix.wav and,
 // with a picture, show.mkv. Each is written under a name of its own
-// ("ranks.csv.part" ...) and gets its name only when the whole run has
-// succeeded; a run that fails, or a replay that ends without Commit, leaves
-// no part behind.
+// ("ranks.csv.part" ...) and the set takes its names only when the whole run
+// has succeeded, in place of an older run's set, all together or not at all;
+// a run that fails, or a replay that ends without Commit, leaves no part
+// behind and the older set as it was.
 
 #include <cstdint>
 #include <cstdio>
@@ -27,12 +28,12 @@ public:
     // Interleaved 16-bit stereo; false once a write has failed.
     bool WriteMix(const int16_t* pSamples, int nFrames);
     // Completes the files (the recording too, when there is one) and names
-    // them; false with one line in error, the parts removed.
+    // them, removing an older show.mkv when there is no recording; false
+    // with one line in error, the parts removed, the older files in place.
     bool Commit(const std::string& ranksCsv, IShowRecording* pRecording, std::string& error);
 
 private:
     std::string PartPath(const char* name) const;
-    std::string FinalPath(const char* name) const;
     void RemoveParts();
 
     std::string m_folder;

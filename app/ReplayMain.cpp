@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ErrnoText.h"
 #include "platform/MessageBox.h"
 #include "platform/ffmpeg/FfmpegShowRecording.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
@@ -22,6 +23,7 @@
 #include "app/ShowReplay.h"
 #include "detect/ShowWaveTap.h"
 #include "video/AviControl.h"
+#include "video/FrameRate.h"
 
 namespace {
 
@@ -48,7 +50,10 @@ const char* const USAGE =
     "The sounds are read as the launcher reads them: the list's folder, each name\n"
     "with \".wav\", numbered in sorted order. Two runs on the same inputs write the\n"
     "same ranks.csv and mix.wav, byte for byte. Files are written under names of\n"
-    "their own and named only when the run has succeeded.\n"
+    "their own and named only when the run has succeeded, all together in place\n"
+    "of an older run's files: OUT never holds files of two runs, so a run without\n"
+    "--video removes an older show.mkv. A run that fails leaves the older files\n"
+    "as they were.\n"
     "\n"
     "Exit status: 0 done, 1 the show could not run or its files could not be\n"
     "written, 2 a wrong command line.\n";
@@ -116,7 +121,7 @@ public:
 bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& error) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-        error = "cannot read the clip " + path + ": " + std::strerror(errno);
+        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -126,12 +131,12 @@ bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& e
     if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
         std::fclose(f);
     } else {
-        error = "cannot read the clip " + path + ": " + std::strerror(errno);
+        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
         return false;
     }
     CAviControl avi;
     const double dFramesPerSec = avi.Open(path.c_str());
-    if (!(dFramesPerSec >= 1.0 && dFramesPerSec < 1001.0)) {
+    if (!IsPlayableFrameRate(dFramesPerSec)) {
         error = "cannot play the clip " + path + ": " +
                 (!messages.strText.empty() ? messages.strText
                  : dFramesPerSec == 0.0 ? std::string("not a clip with a video stream it can read")

@@ -5,16 +5,13 @@
 
 #include "detect/DetectLauncher.h"
 #include "platform/DeviceContext.h"
+#include "video/FrameRate.h"
 
 bool g_bDetectShowOpen = false;
 CShowWaveDlg* g_pDetectShow = nullptr;
 std::atomic<CShowWaveDlg*> g_pCaptureTarget{nullptr};
 
 namespace {
-
-// A rate outside this range leaves no usable timer period.
-constexpr double MIN_FRAMES_PER_SEC = 1.0;
-constexpr double MAX_FRAMES_PER_SEC = 1000.0;
 
 constexpr double CLIP_SEGMENT_END_SEC = 51.0;
 constexpr unsigned RANKING_INTERVAL_MS = 2500;
@@ -106,9 +103,7 @@ int CShowWaveDlg::OnInitDialog() {
 bool CShowWaveDlg::OpenClip(int& W, int& H) {
     m_strClipPath = m_pOwner ? m_pOwner->GetAviPath() : std::string();
     const double dFramesPerSec = m_avi.Open(m_strClipPath.c_str());
-    // Also false for NaN; checked before the conversion so that no rate can
-    // overflow it or leave a zero period to divide by.
-    if (!(dFramesPerSec >= MIN_FRAMES_PER_SEC && dFramesPerSec < MAX_FRAMES_PER_SEC + 1.0)) {
+    if (!IsPlayableFrameRate(dFramesPerSec)) {
         if (dFramesPerSec == 0.0) {
             std::fprintf(stderr, "detection window: cannot play clip \"%s\"\n",
                          m_strClipPath.c_str());
@@ -120,8 +115,7 @@ bool CShowWaveDlg::OpenClip(int& W, int& H) {
         }
         return false;
     }
-    const unsigned nFramesPerSec = static_cast<unsigned>(dFramesPerSec);
-    m_nFramePeriod = 1000u / nFramesPerSec;
+    m_nFramePeriod = FramePeriodMs(dFramesPerSec);
 
     m_avi.GetFrameSize(W, H);
     if (W <= 0 || H <= 0) {

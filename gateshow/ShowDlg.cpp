@@ -8,6 +8,7 @@
 #include "gateshow/GateOsc.h"
 #include "platform/DataFolder.h"
 #include "platform/DeviceContext.h"
+#include "video/FrameRate.h"
 
 bool g_bGateShowOpen = false;
 CShowDlg* g_pGateShow = nullptr;
@@ -15,10 +16,6 @@ CShowDlg* g_pGateShow = nullptr;
 namespace {
 
 const char* const GATE_CLIP = "avi/Synth002.avi";
-
-// A rate outside this range leaves no usable timer period.
-constexpr double MIN_FRAMES_PER_SEC = 1.0;
-constexpr double MAX_FRAMES_PER_SEC = 1000.0;
 
 constexpr COLORREF ZONE_OUTLINE_COLOR = RGB(255, 0, 0);
 constexpr int ZONE_OUTLINE_WIDTH = 2;
@@ -85,9 +82,7 @@ int CShowDlg::OnInitDialog() {
     m_nChosenZone = -1;
 
     const double dFramesPerSec = m_avi.Open(m_strClipPath.c_str());
-    // Also false for NaN; checked before the conversion, so no rate can
-    // overflow it or leave a zero period to divide by.
-    if (!(dFramesPerSec >= MIN_FRAMES_PER_SEC && dFramesPerSec <= MAX_FRAMES_PER_SEC)) {
+    if (!IsPlayableFrameRate(dFramesPerSec)) {
         if (dFramesPerSec == 0.0) {
             std::fprintf(stderr, "gate show: cannot play clip \"%s\"\n", m_strClipPath.c_str());
         } else {
@@ -98,7 +93,7 @@ int CShowDlg::OnInitDialog() {
         CloseShow();
         return 0;
     }
-    m_nFramePeriod = 1000u / static_cast<unsigned>(dFramesPerSec);
+    m_nFramePeriod = FramePeriodMs(dFramesPerSec);
 
     int w = 0;
     int h = 0;

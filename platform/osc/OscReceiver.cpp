@@ -1,7 +1,6 @@
 #include "platform/osc/OscReceiver.h"
 
 #include <arpa/inet.h>
-#include <lo/lo.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,10 +9,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "platform/ErrnoText.h"
+#include "platform/osc/OscDatagram.h"
 #include "platform/osc/OscQueue.h"
 
 namespace {
@@ -38,30 +38,17 @@ int BindUdp(const std::string& strAddr, const std::string& strPort, std::string&
     for (addrinfo* p = pList; p && fd < 0; p = p->ai_next) {
         fd = socket(p->ai_family, p->ai_socktype | SOCK_CLOEXEC, p->ai_protocol);
         if (fd < 0) {
-            strError = std::strerror(errno);
+            strError = ErrnoText(errno);
             continue;
         }
         if (bind(fd, p->ai_addr, p->ai_addrlen) != 0) {
-            strError = std::strerror(errno);
+            strError = ErrnoText(errno);
             close(fd);
             fd = -1;
         }
     }
     freeaddrinfo(pList);
     return fd;
-}
-
-// liblo 0.31 reads a blob's size word before it checks that the packet
-// holds one, past the end of its copy when the blob is cut short. No message
-// of this program takes a blob, so packets with one stop here.
-bool HasBlobArgument(const uint8_t* pData, size_t nSize) {
-    const char* szPath = lo_get_path(const_cast<uint8_t*>(pData), static_cast<ssize_t>(nSize));
-    if (!szPath) return false;
-    const size_t nTypesAt = (std::strlen(szPath) + 4) & ~size_t{3};
-    if (nTypesAt >= nSize) return false;
-    const auto* pTypes = pData + nTypesAt;
-    const auto* pEnd = static_cast<const uint8_t*>(std::memchr(pTypes, 0, nSize - nTypesAt));
-    return pEnd && std::memchr(pTypes, LO_BLOB, static_cast<size_t>(pEnd - pTypes)) != nullptr;
 }
 
 uint16_t BoundPort(int fd) {
@@ -117,7 +104,7 @@ OscReceiver::OscReceiver(const std::string& strAddr, const std::string& strPort,
     }
     m_wakeFd = eventfd(0, EFD_CLOEXEC);
     if (m_wakeFd < 0) {
-        std::fprintf(stderr, "osc: cannot listen: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "osc: cannot listen: %s\n", ErrnoText(errno).c_str());
         close(m_fd);
         m_fd = -1;
         return;
@@ -155,7 +142,7 @@ void OscReceiver::Run() {
         pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
-            std::fprintf(stderr, "osc: stopped listening: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "osc: stopped listening: %s\n", ErrnoText(errno).c_str());
             return;
         }
         if (fds[1].revents) return;
@@ -177,67 +164,32 @@ void OscReceiver::Run() {
 }
 
 void OscReceiver::Take(const uint8_t* pData, size_t nSize, Source& from) {
-    void* pBytes = const_cast<uint8_t*>(pData);
-    static const char BUNDLE[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', '\0'};
-    if (nSize >= sizeof BUNDLE && std::memcmp(pData, BUNDLE, sizeof BUNDLE) == 0) {
-        m_nMalformed.fetch_add(1, std::memory_order_relaxed);
-        m_log.Print("bundle", "osc: ignored a bundle from %s: send single messages", from.Text());
-        return;
+    int nLibloError = 0;
+    switch (ReadOscDatagram(pData, nSize, m_scratch, nLibloError)) {
+        case OscDatagramKind::Message:
+            break;
+        case OscDatagramKind::Bundle:
+            m_nMalformed.fetch_add(1, std::memory_order_relaxed);
+            m_log.Print("bundle", "osc: ignored a bundle from %s: send single messages",
+                        from.Text());
+            return;
+        case OscDatagramKind::Blob:
+            m_nMalformed.fetch_add(1, std::memory_order_relaxed);
+            m_log.Print("blob",
+                        "osc: ignored a message with a blob from %s: nothing here takes one",
+                        from.Text());
+            return;
+        case OscDatagramKind::Malformed:
+            m_nMalformed.fetch_add(1, std::memory_order_relaxed);
+            m_log.Print("malformed",
+                        "osc: ignored a packet from %s: not an OSC message (liblo error %d)",
+                        from.Text(), nLibloError);
+            return;
     }
-    if (HasBlobArgument(pData, nSize)) {
-        m_nMalformed.fetch_add(1, std::memory_order_relaxed);
-        m_log.Print("blob", "osc: ignored a message with a blob from %s: nothing here takes one",
-                    from.Text());
-        return;
-    }
-    int nResult = 0;
-    lo_message m = lo_message_deserialise(pBytes, nSize, &nResult);
-    const char* szPath = m ? lo_get_path(pBytes, static_cast<ssize_t>(nSize)) : nullptr;
-    if (!m || !szPath) {
-        if (m) lo_message_free(m);
-        m_nMalformed.fetch_add(1, std::memory_order_relaxed);
-        m_log.Print("malformed",
-                    "osc: ignored a packet from %s: not an OSC message (liblo error %d)",
-                    from.Text(), nResult);
-        return;
-    }
-
-    OscMessage& msg = m_scratch;
-    msg.strPath = szPath;
-    const char* szTypes = lo_message_get_types(m);
-    msg.strTypes = szTypes ? szTypes : "";
-    lo_arg** argv = lo_message_get_argv(m);
-    const int argc = argv ? lo_message_get_argc(m) : 0;
-    for (int i = 0; i < OSC_MAX_ARGS; ++i) {
-        OscArg& arg = msg.args[i];
-        arg.chType = 0;
-        arg.nValue = 0;
-        arg.fValue = 0.0f;
-        arg.strValue.clear();
-        if (i >= argc || i >= msg.ArgCount()) continue;
-        arg.chType = msg.strTypes[static_cast<size_t>(i)];
-        // liblo's argument pointers keep OSC's 4-byte alignment, less than
-        // its union asks for: read the bytes, not the union.
-        const auto* pValue = reinterpret_cast<const char*>(argv[i]);
-        switch (arg.chType) {
-            case LO_INT32:
-                std::memcpy(&arg.nValue, pValue, sizeof arg.nValue);
-                break;
-            case LO_FLOAT:
-                std::memcpy(&arg.fValue, pValue, sizeof arg.fValue);
-                break;
-            case LO_STRING:
-                arg.strValue = pValue;
-                break;
-            default:
-                break;
-        }
-    }
-    lo_message_free(m);
 
     Inbox& in = *m_pInbox;
     in.nReceived.fetch_add(1, std::memory_order_relaxed);
-    if (!in.queue.Push(msg)) {
+    if (!in.queue.Push(m_scratch)) {
         m_log.Print("inbox",
                     "osc: messages come faster than the program takes them; the oldest are "
                     "dropped");

@@ -1,21 +1,28 @@
 #pragma once
 // The sending half of the liblo backend: a bounded queue and a thread that
 // encodes each message with liblo and sends it as one UDP datagram.
+//
+// The thread looks the host up once, as it starts, so that no other thread
+// ever waits for the resolver. The end gives the thread a short time to
+// send what is queued and then leaves it behind, still in the resolver, say:
+// everything it touches is shared with it, so it may outlive this object.
 
-#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "platform/Osc.h"
-#include "platform/ThrottledLog.h"
-#include "platform/osc/OscQueue.h"
+#include "platform/osc/OscLookup.h"
 
 class OscSender {
 public:
-    // Messages go to host:port (a name is looked up on the sending thread).
-    OscSender(const std::string& strHost, const std::string& strPort, size_t nQueueCapacity);
-    // Sends what is still queued, unless the network refuses, then ends the thread.
+    // Messages go to host:port; lookup finds the host's address, on the
+    // sending thread. Messages sent before it has are queued.
+    OscSender(const std::string& strHost, const std::string& strPort, size_t nQueueCapacity,
+              OscLookup lookup = LookUpOscHost);
+    // Sends what is still queued, unless the network refuses, and waits for
+    // that 80 ms at most; the rest goes while the process lives.
     ~OscSender();
 
     OscSender(const OscSender&) = delete;
@@ -24,22 +31,15 @@ public:
     // Never waits for the network.
     void Send(const OscMessage& msg);
 
-    uint64_t Queued() const { return m_nQueued.load(std::memory_order_relaxed); }
-    uint64_t Sent() const { return m_nSent.load(std::memory_order_relaxed); }
-    uint64_t Failed() const { return m_nFailed.load(std::memory_order_relaxed); }
-    uint64_t Dropped() const { return m_queue.Dropped(); }
+    uint64_t Queued() const;
+    uint64_t Sent() const;
+    uint64_t Failed() const;  // refused by the network, or to a host not found
+    uint64_t Dropped() const;
 
 private:
-    void Run();
-    bool SendNow(const OscMessage& msg);
+    struct Channel;
+    static void Run(const std::shared_ptr<Channel>& pChannel);
 
-    const std::string m_strTarget;  // host:port, for lines on standard error
-    void* m_pAddress;               // lo_address, the sending thread's only
-    OscQueue m_queue;
-    ThrottledLog m_log;
-    std::atomic<bool> m_bStopping{false};
-    std::atomic<uint64_t> m_nQueued{0};
-    std::atomic<uint64_t> m_nSent{0};
-    std::atomic<uint64_t> m_nFailed{0};
+    std::shared_ptr<Channel> m_pChannel;
     std::thread m_thread;
 };

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ErrnoText.h"
+
 namespace {
 
 // Frames larger than this on either side are refused: the packed copy is
@@ -282,5 +284,5 @@ void V4l2CaptureWindow::Deliver(const Buffer& buffer, uint32_t nBytesUsed, uint3
 void V4l2CaptureWindow::Fail(const char* pszWhat, int nError) {
     m_bStop.store(true);
     std::fprintf(stderr, "camera %s %s (%s); the preview stops\n", DevicePath(m_nDriver).c_str(),
-                 pszWhat, std::strerror(nError));
+                 pszWhat, ErrnoText(nError).c_str());
 }

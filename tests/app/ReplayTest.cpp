@@ -1,7 +1,8 @@
 // zarndemo-replay as a user runs it: two runs write the same files; every
 // ranking row holds the ranking of its frame's own pixels and the mix an
 // onset of each sounded cell's tone at its time; with --video a complete
-// show.mkv; bad input gives one line, a failing status and no files.
+// show.mkv; the folder holds one run's files; bad input gives one line, a
+// failing status and no files.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -241,6 +242,36 @@ TEST_F(ReplayProgram, VideoIsACompleteMatroskaFileWithTheShowsPictureAndSound) {
     EXPECT_NEAR(static_cast<double>(ctx->duration) / AV_TIME_BASE,
                 (Slurp(Out("v/mix.wav")).size() - 44) / (4.0 * MIX_RATE), 0.05);
     avformat_close_input(&ctx);
+}
+
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The folder holds one run's files, never a mix: a failure part way through
+// the naming (a folder stands where ranks.csv must go) leaves the older
+// files as they were, with no part and nothing aside; a run without --video
+// removes an older show.mkv.
+TEST_F(ReplayProgram, TheFolderHoldsOneRunsFilesOnly) {
+    const std::string out = Out("set");
+    fs::create_directories(out + "/ranks.csv");
+    std::ofstream(out + "/mix.wav") << "older mix";
+    std::ofstream(out + "/show.mkv") << "older show";
+    const Outcome failed = ReplayInto(out);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    EXPECT_TRUE(Slurp(out + "/mix.wav") == "older mix") << "the older mix.wav is gone";
+    EXPECT_TRUE(Slurp(out + "/show.mkv") == "older show") << "the older show.mkv is gone";
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"mix.wav", "ranks.csv", "show.mkv"}));
+
+    fs::remove(out + "/ranks.csv");
+    const Outcome run = ReplayInto(out);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Entries(out), (std::vector<std::string>{"mix.wav", "ranks.csv"}));
 }
 
 struct BadInput {

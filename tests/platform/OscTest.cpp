@@ -1,10 +1,15 @@
 // The liblo backend on loopback: the bounded queue, endpoints as users write
 // them, messages both ways with their values, bad packets and floods on the
-// way in, and peers that are not there.
+// way in, peers that are not there, and hosts the resolver cannot find or
+// does not answer for.
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
 
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +17,7 @@
 #include "platform/osc/LibloOsc.h"
 #include "platform/osc/OscEndpoint.h"
 #include "platform/osc/OscQueue.h"
+#include "platform/osc/OscSender.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/RecordingOsc.h"
 #include "tests/support/OscLoopback.h"
@@ -27,7 +33,7 @@ LibloOsc::Config Listening(size_t nQueue = OSC_RECEIVE_QUEUE) {
 
 LibloOsc::Config SendingTo(uint16_t port) {
     LibloOsc::Config config;
-    config.strOutHost = "127.0.0.1";
+    config.strOutHost = "localhost";
     config.strOutPort = std::to_string(port);
     return config;
 }
@@ -255,6 +261,82 @@ TEST(LibloOsc, PeersThatAreNotThereCostOneLineAtMost) {
     EXPECT_LE(CountLinesWith(err, "osc:"), 2) << err;
     EXPECT_EQ(stats.nQueued, 100u);
     EXPECT_EQ(stats.nSendDropped, 0u);
+}
+
+// A lookup that gets no answer until the test lets it go, as a resolver
+// whose server never replies; then the host is not found.
+struct HeldLookup {
+    bool Wait(std::string& strError) {
+        std::unique_lock<std::mutex> lock(mutex);
+        bAsked = true;
+        cv.notify_all();
+        cv.wait(lock, [this] { return bReleased; });
+        strError = "no answer";
+        return false;
+    }
+    bool WaitAsked() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(10), [this] { return bAsked; });
+    }
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        bReleased = true;
+        cv.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool bAsked = false;
+    bool bReleased = false;
+};
+
+OscLookup Held(const std::shared_ptr<HeldLookup>& pHeld) {
+    return [pHeld](const std::string&, const std::string&, std::string&, std::string& strError) {
+        return pHeld->Wait(strError);
+    };
+}
+
+// The end does not wait for a resolver that never answers; the thread left
+// in it lets go of everything it holds once the lookup returns.
+TEST(OscSender, EndsWhileTheResolverGivesNoAnswer) {
+    auto pHeld = std::make_shared<HeldLookup>();
+    testing::internal::CaptureStderr();
+    auto pSender = std::make_unique<OscSender>("osc.example", "9000", 16, Held(pHeld));
+    for (int n = 0; n < 3; ++n) pSender->Send(Numbered(n));
+    ASSERT_TRUE(pHeld->WaitAsked());
+    auto ended = std::async(std::launch::async, [&pSender] { pSender.reset(); });
+    const bool bReturned = ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    pHeld->Release();
+    ended.wait();
+    EXPECT_TRUE(bReturned) << "the end waited for the resolver";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pHeld.use_count() > 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(pHeld.use_count(), 1) << "the sending thread never ended";
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(CountLinesWith(err, "osc.example"), 2) << err;
+}
+
+// A host that is not found: one line, and every message counts as failed.
+TEST(OscSender, AHostNotFoundIsSaidOnceAndItsMessagesFail) {
+    testing::internal::CaptureStderr();
+    {
+        OscSender sender(
+            "osc.example", "9000", 16,
+            [](const std::string&, const std::string&, std::string&, std::string& strError) {
+                strError = "Name or service not known";
+                return false;
+            });
+        for (int n = 0; n < 5; ++n) sender.Send(Numbered(n));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sender.Failed() < 5 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_EQ(sender.Failed(), 5u);
+        EXPECT_EQ(sender.Sent(), 0u);
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(CountLinesWith(err, "osc.example"), 1) << err;
+    EXPECT_EQ(CountLinesWith(err, "Name or service not known"), 1) << err;
 }
 
 }  // namespace
