@@ -10,14 +10,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "app/ZARNDemoMain.h"
 #include "platform/qt/QtDialog.h"
 #include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtSignalWatch.h"
 #include "res/resource.h"
 #include "tests/fakes/FakeFileDialogs.h"
 #include "tests/support/ClipWriter.h"
@@ -214,6 +217,77 @@ TEST_P(ProgramSignals, EndTheProgramInOrder) {
 INSTANTIATE_TEST_SUITE_P(Program, ProgramSignals,
                          ::testing::Values(SignalCase{"TermWithMixFile", SIGTERM, true},
                                            SignalCase{"IntWithSdlDevice", SIGINT, false}),
+                         [](const auto& info) { return info.param.pszName; });
+
+struct StuckCase {
+    const char* pszName;
+    std::vector<int> sent;  // signals sent one right after the other
+    int nStatus;
+    int nWatchdogLines;  // the watchdog's line on standard error
+};
+void PrintTo(const StuckCase& c, std::ostream* os) { *os << c.pszName; }
+
+class ProgramStuck : public ::testing::TestWithParam<StuckCase> {};
+
+// The user-interface thread hangs in a blocking read that it retries when
+// interrupted, so the event loop never sees the signal: the watchdog ends
+// the program after its bound, or a second signal at once.
+TEST_P(ProgramStuck, EndsAllTheSame) {
+    const StuckCase& c = GetParam();
+    const std::string errPath = TestDataPath(std::string("program-stuck-") + c.pszName + ".txt");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(ready[0]);
+        if (!std::freopen(errPath.c_str(), "w", stderr)) _exit(126);
+        unsetenv("ZARNDEMO_AUDIO_FILE");
+        ZarnDemoHooks hooks;
+        const int fd = ready[1];
+        hooks.onStarted = [fd] {
+            QTimer::singleShot(0, [fd] {
+                int never[2];
+                if (pipe(never) != 0) _exit(125);
+                [[maybe_unused]] auto n = write(fd, "R", 1);
+                char byte;
+                while (read(never[0], &byte, 1) < 0 && errno == EINTR) {
+                }
+            });
+        };
+        _exit(RunProgram(hooks));
+    }
+    close(ready[1]);
+    pollfd p{ready[0], POLLIN, 0};
+    char byte = 0;
+    const bool bReady = poll(&p, 1, 30000) == 1 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    if (!bReady) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "the program never started";
+    }
+
+    for (int nSignal : c.sent) kill(pid, nSignal);
+    int status = 0;
+    if (!WaitForExit(pid, ORDERLY_END_MS + 3000, status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "still running " << ORDERLY_END_MS + 3000 << " ms after the signal";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), c.nStatus);
+    std::ifstream in(errPath);
+    int nLines = 0;
+    for (std::string line; std::getline(in, line);)
+        nLines += line.find("has not ended in order") != std::string::npos;
+    EXPECT_EQ(nLines, c.nWatchdogLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, ProgramStuck,
+                         ::testing::Values(StuckCase{"Term", {SIGTERM}, 128 + SIGTERM, 1},
+                                           StuckCase{
+                                               "TermThenInt", {SIGTERM, SIGINT}, 128 + SIGINT, 0}),
                          [](const auto& info) { return info.param.pszName; });
 
 }  // namespace
