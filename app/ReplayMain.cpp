@@ -1,27 +1,23 @@
 // zarndemo-replay: the detection show on a clip and a wave list, with no
 // display and no sound device, as fast as the machine allows. See Usage().
 
-#include <sys/stat.h>
-
 #include <QGuiApplication>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 
-#include "platform/ErrnoText.h"
-#include "platform/MessageBox.h"
-#include "platform/ffmpeg/FfmpegShowRecording.h"
-#include "platform/ffmpeg/FfmpegVideoFiles.h"
-#include "platform/qt/QtVirtualShowWindows.h"
-#include "platform/sdl/SdlWaveOut.h"
 #include "app/ReplayFiles.h"
 #include "app/ReplayLauncher.h"
 #include "app/ReplayWaveList.h"
 #include "app/ShowReplay.h"
 #include "detect/ShowWaveTap.h"
+#include "platform/MessageBox.h"
+#include "platform/UserFile.h"
+#include "platform/ffmpeg/FfmpegShowRecording.h"
+#include "platform/ffmpeg/FfmpegVideoFiles.h"
+#include "platform/qt/QtVirtualShowWindows.h"
+#include "platform/sdl/SdlWaveOut.h"
 #include "video/AviControl.h"
 #include "video/FrameRate.h"
 
@@ -119,19 +115,9 @@ public:
 // The clip must be a readable file that the reader plays at 1 to 1000 frames
 // per second; otherwise the one line says why.
 bool CheckClip(const std::string& path, NoteMessageBox& messages, std::string& error) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "cannot read the clip " + path + ": not a regular file";
-        return false;
-    }
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fclose(f);
-    } else {
-        error = "cannot read the clip " + path + ": " + ErrnoText(errno);
+    std::string strWhy;
+    if (!OpenUserFile(path.c_str(), strWhy)) {
+        error = "cannot read the clip " + path + ": " + strWhy;
         return false;
     }
     CAviControl avi;

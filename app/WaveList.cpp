@@ -1,15 +1,11 @@
 #include "app/WaveList.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+
+#include "platform/UserFile.h"
 
 namespace {
 
@@ -94,26 +90,11 @@ WaveListReading ReadWaveList(std::string_view bytes) {
 }
 
 bool ReadWaveListFile(const std::string& path, std::string& bytes, bool& bCut, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        close(fd);
-        return false;
-    }
+    UserFile file = OpenUserFile(path.c_str(), error);
+    if (!file) return false;
     bytes.resize(MAX_WAVE_LIST_BYTES + 1);
-    size_t total = 0;
-    while (total < bytes.size()) {
-        const ssize_t got = read(fd, bytes.data() + total, bytes.size() - total);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        total += static_cast<size_t>(got);
-    }
-    close(fd);
+    const ssize_t got = file.Read(bytes.data(), bytes.size());
+    const size_t total = got > 0 ? static_cast<size_t>(got) : 0;
     bCut = total > MAX_WAVE_LIST_BYTES;
     bytes.resize(bCut ? MAX_WAVE_LIST_BYTES : total);
     return true;

@@ -5,6 +5,7 @@
 
 #include "detect/DetectLauncher.h"
 #include "platform/DeviceContext.h"
+#include "sound/WavePaths.h"
 #include "video/FrameRate.h"
 
 bool g_bDetectShowOpen = false;
@@ -74,10 +75,11 @@ int CShowWaveDlg::OnInitDialog() {
     m_nGridCols = 7;
 
     const int nWaves = m_pOwner ? m_pOwner->GetWaveCount() : 0;
-    for (int i = 0; i < nWaves; ++i) {
-        const std::string path = m_pOwner->GetWaveFolder() + m_pOwner->GetWaveName(i) + ".wav";
-        m_soundBank.AddWave(path.c_str());
-    }
+    CWavePaths wavePaths(nWaves > 0 ? m_pOwner->GetWaveFolder() : std::string());
+    for (int i = 0; i < nWaves; ++i)
+        m_soundBank.AddWave(wavePaths.PathOf(m_pOwner->GetWaveName(i)).c_str());
+    if (const std::string note = wavePaths.Note(); !note.empty())
+        std::fprintf(stderr, "detection window: %s\n", note.c_str());
 
     if (!m_bUseCamera && !OpenClip(W, H)) {
         CloseShow();

@@ -1,9 +1,8 @@
 #include "platform/ffmpeg/FfmpegInput.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/VideoFile.h"
@@ -14,14 +13,14 @@ extern "C" {
 
 namespace {
 
-// The I/O context's view of a memory clip: the bytes and a read position.
-struct MemoryCursor {
-    std::shared_ptr<const FfmpegMemoryClip> pClip;
+// One I/O context's view of a clip: the shared bytes and its own position.
+struct ClipCursor {
+    std::shared_ptr<const FfmpegClipBytes> pClip;
     int64_t nPos = 0;
 };
 
-int ReadMemory(void* opaque, uint8_t* dst, int size) {
-    auto* cursor = static_cast<MemoryCursor*>(opaque);
+int ReadClip(void* opaque, uint8_t* dst, int size) {
+    auto* cursor = static_cast<ClipCursor*>(opaque);
     const int count = cursor->pClip->Read(cursor->nPos, dst, size);
     if (count < 0) return count;
     if (count == 0) return AVERROR_EOF;
@@ -29,8 +28,8 @@ int ReadMemory(void* opaque, uint8_t* dst, int size) {
     return count;
 }
 
-int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
-    auto* cursor = static_cast<MemoryCursor*>(opaque);
+int64_t SeekClip(void* opaque, int64_t offset, int whence) {
+    auto* cursor = static_cast<ClipCursor*>(opaque);
     const int64_t size = cursor->pClip->Size();
     int64_t pos;
     switch (whence & ~AVSEEK_FORCE) {
@@ -53,7 +52,7 @@ int64_t SeekMemory(void* opaque, int64_t offset, int whence) {
     return pos;
 }
 
-constexpr int MEMORY_IO_BUFFER = 32768;
+constexpr int CLIP_IO_BUFFER = 32768;
 // Far more chunks than any clip's header holds.
 constexpr int MAX_HEADER_CHUNKS = 65536;
 
@@ -96,15 +95,15 @@ bool HeaderChunksFit(const ReadAt& read, int64_t fileSize) {
     return false;
 }
 
-// A context reading the memory clip; null when out of memory.
-AVFormatContext* MemoryContext(std::shared_ptr<const FfmpegMemoryClip> clip) {
+// A context reading the clip's bytes from their start; null when out of memory.
+AVFormatContext* ClipContext(std::shared_ptr<const FfmpegClipBytes> clip) {
     AVFormatContext* ctx = avformat_alloc_context();
     if (!ctx) return nullptr;
-    auto* buffer = static_cast<uint8_t*>(av_malloc(MEMORY_IO_BUFFER));
-    auto* cursor = new MemoryCursor{std::move(clip), 0};
-    ctx->pb = buffer ? avio_alloc_context(buffer, MEMORY_IO_BUFFER, 0, cursor, ReadMemory, nullptr,
-                                          SeekMemory)
-                     : nullptr;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(CLIP_IO_BUFFER));
+    auto* cursor = new ClipCursor{std::move(clip), 0};
+    ctx->pb =
+        buffer ? avio_alloc_context(buffer, CLIP_IO_BUFFER, 0, cursor, ReadClip, nullptr, SeekClip)
+               : nullptr;
     if (!ctx->pb) {
         av_free(buffer);
         delete cursor;
@@ -115,9 +114,9 @@ AVFormatContext* MemoryContext(std::shared_ptr<const FfmpegMemoryClip> clip) {
     return ctx;
 }
 
-void FreeMemoryIo(AVIOContext* pb) {
+void FreeClipIo(AVIOContext* pb) {
     if (!pb) return;
-    delete static_cast<MemoryCursor*>(pb->opaque);
+    delete static_cast<ClipCursor*>(pb->opaque);
     av_freep(&pb->buffer);
     avio_context_free(&pb);
 }
@@ -129,7 +128,7 @@ namespace ffmpeg {
 void InputClose::operator()(AVFormatContext* ctx) const {
     AVIOContext* custom = ctx && (ctx->flags & AVFMT_FLAG_CUSTOM_IO) ? ctx->pb : nullptr;
     avformat_close_input(&ctx);
-    FreeMemoryIo(custom);
+    FreeClipIo(custom);
 }
 
 void LimitPictureSize(AVCodecContext* codec) {
@@ -139,40 +138,18 @@ void LimitPictureSize(AVCodecContext* codec) {
 InputPtr OpenInput(const Source& source) {
     const AVInputFormat* avi = av_find_input_format("avi");
     if (!avi) return nullptr;
-    AVFormatContext* raw = nullptr;
-    std::string url;
-    if (source.pMemory) {
-        const FfmpegMemoryClip& clip = *source.pMemory;
-        const auto read = [&clip](int64_t pos, uint8_t* dst, int size) {
-            return clip.Read(pos, dst, size) == size;
-        };
-        if (!HeaderChunksFit(read, clip.Size())) return nullptr;
-        raw = MemoryContext(source.pMemory);
-        if (!raw) return nullptr;
-    } else {
-        // A FIFO or a device named like a clip could block or never end.
-        std::error_code ec;
-        if (source.strPath.empty() || !std::filesystem::is_regular_file(source.strPath, ec))
-            return nullptr;
-        const auto fileSize = static_cast<int64_t>(std::filesystem::file_size(source.strPath, ec));
-        std::ifstream file(source.strPath, std::ios::binary);
-        const auto read = [&file](int64_t pos, uint8_t* dst, int size) {
-            file.clear();
-            return static_cast<bool>(file.seekg(pos).read(reinterpret_cast<char*>(dst), size));
-        };
-        if (ec || !file || !HeaderChunksFit(read, fileSize)) return nullptr;
-        // Spelled as a file URL, no part of a name reads as another protocol.
-        url = "file:" + source.strPath;
-    }
-    AVIOContext* custom = raw ? raw->pb : nullptr;
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const int opened =
-        avformat_open_input(&raw, source.pMemory ? nullptr : url.c_str(), avi, &options);
-    av_dict_free(&options);
-    if (opened < 0) {
+    if (!source.pBytes) return nullptr;
+    const FfmpegClipBytes& clip = *source.pBytes;
+    const auto read = [&clip](int64_t pos, uint8_t* dst, int size) {
+        return clip.Read(pos, dst, size) == size;
+    };
+    if (!HeaderChunksFit(read, clip.Size())) return nullptr;
+    AVFormatContext* raw = ClipContext(source.pBytes);
+    if (!raw) return nullptr;
+    AVIOContext* custom = raw->pb;
+    if (avformat_open_input(&raw, nullptr, avi, nullptr) < 0) {
         // A failed open frees the context but not an I/O context of our own.
-        FreeMemoryIo(custom);
+        FreeClipIo(custom);
         return nullptr;
     }
     InputPtr input(raw);

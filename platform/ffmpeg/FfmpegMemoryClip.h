@@ -1,21 +1,18 @@
 #pragma once
-// A clip's bytes held in memory, read by the backend through a custom I/O
-// context instead of a file: for fuzzing and tests, so that no file is written
-// per input. Never reached from a path a user picked.
+// A clip's bytes held in memory: for fuzzing and tests, so that no file is
+// written per input. Never reached from a path a user picked.
 
 #include <cstdint>
 #include <vector>
 
-class FfmpegMemoryClip {
+#include "platform/ffmpeg/FfmpegClipBytes.h"
+
+class FfmpegMemoryClip : public FfmpegClipBytes {
 public:
     explicit FfmpegMemoryClip(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-    virtual ~FfmpegMemoryClip() = default;
 
-    int64_t Size() const { return static_cast<int64_t>(m_bytes.size()); }
-
-    // Copies up to `size` bytes from `pos` into `dst`: the count, 0 at the
-    // end, or a negative error code as a failing disk gives it.
-    virtual int Read(int64_t pos, uint8_t* dst, int size) const;
+    int64_t Size() const override { return static_cast<int64_t>(m_bytes.size()); }
+    int Read(int64_t pos, uint8_t* dst, int size) const override;
 
 private:
     std::vector<uint8_t> m_bytes;

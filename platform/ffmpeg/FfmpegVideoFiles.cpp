@@ -1,7 +1,10 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 
 #include <cmath>
+#include <string>
 
+#include "platform/UserFile.h"
+#include "platform/ffmpeg/FfmpegFileClip.h"
 #include "platform/ffmpeg/FfmpegInput.h"
 #include "platform/ffmpeg/FfmpegVideoFile.h"
 
@@ -79,14 +82,16 @@ FfmpegStreamDesc Describe(const ffmpeg::Source& source, const AVFormatContext* c
 FfmpegVideoFiles::FfmpegVideoFiles() { av_log_set_level(AV_LOG_QUIET); }
 
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::Open(const char* path) {
-    if (!path) return nullptr;
-    return OpenSource({path, nullptr});
+    std::string strWhy;
+    UserFile file = OpenUserFile(path, strWhy);
+    if (!file) return nullptr;
+    return OpenSource({std::make_shared<FfmpegFileClip>(std::move(file))});
 }
 
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::OpenMemory(
     std::shared_ptr<const FfmpegMemoryClip> clip) {
     if (!clip) return nullptr;
-    return OpenSource({{}, std::move(clip)});
+    return OpenSource({std::move(clip)});
 }
 
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::OpenSource(const ffmpeg::Source& source) {

@@ -1,12 +1,14 @@
 #pragma once
 // Video file service on libavformat / libavcodec / libswscale: reads AVI
 // files from the local disk and delivers frames as packed 24-bit bottom-up
-// bitmaps.
+// bitmaps. A clip's file is opened once (platform/UserFile.h); its readers
+// all read through that descriptor.
 
 #include <memory>
 
 #include "platform/VideoFile.h"
 #include "platform/ffmpeg/FfmpegInput.h"
+#include "platform/ffmpeg/FfmpegMemoryClip.h"
 
 class FfmpegVideoFiles final : public IVideoFiles {
 public:

@@ -16,9 +16,11 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -28,6 +30,7 @@
 #include "app/ZARNDemoMain.h"
 #include "platform/qt/QtDialog.h"
 #include "platform/qt/QtShowWindow.h"
+#include "platform/qt/QtSignalWatch.h"
 #include "res/resource.h"
 #include "tests/support/ClipWriter.h"
 
@@ -307,5 +310,78 @@ TEST(Program, TellsTheServiceManagerWhenTheShowIsUpAndBeatsWhileItRuns) {
     EXPECT_EQ(nBeats, 3);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + SIGTERM);
 }
+
+struct StuckCase {
+    const char* pszName;
+    std::vector<int> sent;  // signals sent one right after the other
+    const char* pszSays;    // in the one line about the end
+};
+void PrintTo(const StuckCase& c, std::ostream* os) { *os << c.pszName; }
+
+class ProgramStuck : public ::testing::TestWithParam<StuckCase> {};
+
+// The user-interface thread hangs in a blocking read that it retries when
+// interrupted, so the event loop never sees the signal: the watchdog ends
+// the program after its bound, or a second signal at once.
+TEST_P(ProgramStuck, EndsAllTheSame) {
+    const StuckCase& c = GetParam();
+    const std::string errPath = TestDataPath(std::string("program-stuck-") + c.pszName + ".txt");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(ready[0]);
+        if (!std::freopen(errPath.c_str(), "w", stderr)) _exit(126);
+        unsetenv("ZARNDEMO_AUDIO_FILE");
+        const int fd = ready[1];
+        g_onAppStart = [fd] {
+            QTimer::singleShot(0, [fd] {
+                int never[2];
+                if (pipe(never) != 0) _exit(125);
+                [[maybe_unused]] auto n = write(fd, "R", 1);
+                char byte;
+                while (read(never[0], &byte, 1) < 0 && errno == EINTR) {
+                }
+            });
+        };
+        _exit(RunProgram());
+    }
+    close(ready[1]);
+    pollfd p{ready[0], POLLIN, 0};
+    char byte = 0;
+    const bool bReady = poll(&p, 1, 30000) == 1 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    if (!bReady) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "the program never started";
+    }
+
+    for (int nSignal : c.sent) kill(pid, nSignal);
+    int status = 0;
+    if (!WaitForExit(pid, ORDERLY_END_MS + 3000, status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "still running " << ORDERLY_END_MS + 3000 << " ms after the signal";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    // Signals pending together may be taken in either order.
+    int nAnySent = 0;
+    for (int nSignal : c.sent) nAnySent += WEXITSTATUS(status) == 128 + nSignal;
+    EXPECT_EQ(nAnySent, 1) << WEXITSTATUS(status);
+    std::ifstream in(errPath);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("signals: ", 0) == 0) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(c.pszSays), std::string::npos) << lines[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, ProgramStuck,
+    ::testing::Values(StuckCase{"Term", {SIGTERM}, "has not ended in order"},
+                      StuckCase{"TermThenInt", {SIGTERM, SIGINT}, "a second signal"}),
+    [](const auto& info) { return info.param.pszName; });
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/fakes/FakeVideoFiles.h"
 #include "tests/fakes/RecordingMessageBox.h"
 #include "tests/fakes/SimulatedWaveOut.h"
+#include "tests/sound/WavTestFiles.h"
 
 namespace {
 
@@ -235,6 +236,33 @@ TEST_F(DetectWindow, UnplayableClipsAndCameraModeCloseAtOnceWithOneLine) {
         EXPECT_EQ(messages.texts, std::vector<std::string>(c.messages, "Don't find codepack"));
     }
     EXPECT_EQ(fakeVideo.LiveObjects(), 0);
+}
+
+// A list written on Windows names its sounds in code page 949 bytes; the
+// files carry UTF-8 names. The name as it stands wins where it exists, and
+// a UTF-8 name is never read as code page 949.
+TEST_F(DetectWindow, Cp949NamesFindTheirUtf8FilesAndAreToldOnce) {
+    wavtest::TempDir dir;
+    const auto write = [&dir](const std::string& name, int n) {
+        dir.WriteWav(name + ".wav", wavtest::Pcm(1, TestWaveRate(n), 16), wavtest::Pattern(64, n));
+    };
+    write("\xEB\xB6\x81", 0);  // 북 in UTF-8
+    write("\xB1\xDD", 1);      // 금 in code page 949, as it stands ...
+    write("\xEA\xB8\x88", 2);  // ... and in UTF-8
+    write("\xEC\xB1\x95", 3);  // 챕 in UTF-8: what the UTF-8 é reads as in code page 949
+    TestLauncher launcher = FakeClip(25, 1, 60);
+    launcher.strWaveFolder = dir.path() + "/";
+    launcher.waveNames = {"\xBA\xCF", "\xB1\xDD", "\xC3\xA9"};
+
+    testing::internal::CaptureStderr();
+    ASSERT_NE(Open(launcher), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const CSoundBank& bank = g_pDetectShow->SoundBank();
+    ASSERT_EQ(bank.ClipCount(), 2u);
+    EXPECT_EQ(bank.Clip(0).wfx.nSamplesPerSec, TestWaveRate(0));
+    EXPECT_EQ(bank.Clip(1).wfx.nSamplesPerSec, TestWaveRate(1));
+    EXPECT_EQ(CountLines(err, "detection window: 1 wave name(s)"), 1) << err;
+    EXPECT_NE(err.find("\xEB\xB6\x81.wav"), std::string::npos) << err;
 }
 
 // Each closed window takes its bank, worker and clip reader with it before

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -174,6 +175,22 @@ TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {
     // A reader outlives the file and stream it came from.
     file.reset();
     EXPECT_EQ(CheckExact(second->GetFrame(3), 3, 24, 10), "");
+}
+
+// A clip renamed over the path after the open: readers opened later still
+// read the file that was opened.
+TEST(FfmpegVideoFiles, ReadersReadTheOpenedFileWhateverThePathNamesLater) {
+    const std::string path =
+        MakeClip("ffmpeg_swapped", {.width = 20, .height = 8, .frames = 10}, PaintExact);
+    const std::string other =
+        MakeClip("ffmpeg_swapped_in", {.width = 24, .height = 10, .frames = 10}, PaintExact);
+    FfmpegVideoFiles files;
+    auto file = files.Open(path.c_str());
+    ASSERT_TRUE(file);
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    auto reader = file->GetStream(0)->OpenFrameReader();
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(CheckExact(reader->GetFrame(3), 3, 20, 8), "");
 }
 
 // Reading ahead during playback: whatever order the numbers come in, each
