@@ -10,11 +10,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/OscRemote.h"
 #include "app/ShowOwner.h"
+#include "app/VenueCheck.h"
 #include "app/VenueOptions.h"
 #include "app/ZARNDemo.h"
 #include "detect/RunReport.h"
@@ -37,6 +39,7 @@
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
 #include "platform/qt/QtUiCalls.h"
+#include "platform/sdl/SdlOutputInfo.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "platform/systemd/SystemdNotify.h"
 #include "platform/v4l2/V4l2Capture.h"
@@ -178,12 +181,44 @@ std::string StartStatus(const VenueChoices& choices) {
     return "launcher waiting";
 }
 
+// --check: the venue's readiness, with nothing opened on screen.
+int CheckVenue(int argc, char** argv, const VenueChoices& choices) {
+    VenueFacts facts;
+    const SoundOutputInfo sound = DescribeSoundOutput();
+    facts.bSoundFound = sound.bFound;
+    facts.strSound =
+        sound.bFound
+            ? sound.strDriver + ", " + sound.strDevice +
+                  (sound.nRate > 0 ? ", " + std::to_string(sound.nRate) + " Hz" : std::string())
+            : "none (" + sound.strWhy + ")";
+    facts.strGateClip = GateClipPath();
+    facts.bDisplay = HasDisplay();
+    std::unique_ptr<QGuiApplication> app;
+    if (facts.bDisplay) {
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        for (const QScreen* pScreen : QGuiApplication::screens()) {
+            const QRect area = pScreen->geometry();
+            facts.screens.push_back(VenueScreen{pScreen->name().toStdString(), area.x(), area.y(),
+                                                area.width(), area.height()});
+        }
+    }
+    FfmpegVideoFiles videoFiles;
+    V4l2Capture capture;
+    platform::SetVideoFiles(&videoFiles);
+    platform::SetCapture(&capture);
+    const int nStatus = RunVenueCheck(choices, facts, stdout);
+    platform::SetCapture(nullptr);
+    platform::SetVideoFiles(nullptr);
+    return nStatus;
+}
+
 }  // namespace
 
 int ZarnDemoMain(int argc, char** argv) {
     VenueChoices choices;
     int nExit = 0;
     if (!ReadChoices(argc, argv, choices, nExit)) return nExit;
+    if (choices.bCheck) return CheckVenue(argc, argv, choices);
 
     CheckGateClip();
     if (!HasDisplay()) {

@@ -61,6 +61,7 @@ struct VideoFileInfo {
 struct VideoStreamInfo {
     uint32_t fccType = 0;
     uint32_t dwLength = 0;
+    uint32_t fccHandler = 0;  // the codec's FOURCC as the file names it; 0 when unknown
 };
 
 class IFrameReader {

@@ -3,21 +3,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/UserFile.h"
 #include "sound/SoundBank.h"
+#include "sound/WaveFile.h"
 
 int CSoundBank::AddWave(const char* path) {
     if (m_nClipCount >= MAX_WAVE_CLIPS || !path) return -1;
     std::string strWhy;
-    UserFile file = OpenUserFile(path, strWhy);
+    WaveHeader parsed;
+    UserFile file = OpenWaveFile(path, parsed, strWhy);
     if (!file) return -1;
-
-    uint8_t header[WAVE_HEADER_BYTES];
-    const ssize_t nHeaderBytes = file.Read(header, sizeof header);
-    if (nHeaderBytes < 0) return -1;
-    const WaveHeader parsed =
-        ReadWaveHeader({header, static_cast<size_t>(nHeaderBytes)}, file.Size());
-    if (parsed.refusal != WaveRefusal::NONE) return -1;
     const uint32_t dwDataLength = parsed.dwDataLength;
 
     WaveClip& clip = m_Clips[m_nClipCount];

@@ -15,6 +15,7 @@ struct FfmpegStreamDesc {
     int nIndex = 0;
     uint32_t fccType = 0;
     uint32_t dwLength = 0;  // frames for video
+    uint32_t fccHandler = 0;
     int nWidth = 0;
     int nHeight = 0;
     // Frames per second as rate / scale, and one frame's duration in stream time.

@@ -63,6 +63,7 @@ FfmpegStreamDesc Describe(const ffmpeg::Source& source, const AVFormatContext* c
             d.nHeight = st->codecpar->height;
             DescribeRate(st, d);
             d.dwLength = VideoLength(ctx, st, d);
+            d.fccHandler = st->codecpar->codec_tag;
             break;
         case AVMEDIA_TYPE_AUDIO:
             d.fccType = streamtypeAUDIO;

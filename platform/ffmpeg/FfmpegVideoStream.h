@@ -8,7 +8,9 @@ class FfmpegVideoStream final : public IVideoStream {
 public:
     explicit FfmpegVideoStream(FfmpegStreamDesc desc) : m_desc(std::move(desc)) {}
 
-    VideoStreamInfo Info() const override { return {m_desc.fccType, m_desc.dwLength}; }
+    VideoStreamInfo Info() const override {
+        return {m_desc.fccType, m_desc.dwLength, m_desc.fccHandler};
+    }
     std::unique_ptr<IFrameReader> OpenFrameReader() override;
 
 private:
