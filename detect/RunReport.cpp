@@ -9,7 +9,7 @@
 
 CRunReport::CRunReport(Options options) : m_options(std::move(options)) {}
 
-void CRunReport::NoteFirstTake(void* pUser) {
+void CRunReport::NoteFirstTake(void* pUser, bool /*bHeard*/) {
     auto* self = static_cast<CRunReport*>(pUser);
     const uint32_t n = self->m_nTakesWritten.load(std::memory_order_relaxed);
     self->m_takesUs[n % TAKE_RING].store(self->m_options.nowUs(), std::memory_order_relaxed);

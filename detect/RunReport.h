@@ -40,7 +40,7 @@ public:
 
     // The mixer's first-take probe, pUser being the report: notes the time
     // and nothing else, so it may run on the mixing thread.
-    static void NoteFirstTake(void* pUser);
+    static void NoteFirstTake(void* pUser, bool bHeard);
 
     void OnShowStart(const CShowWaveDlg& dlg) override;
     void BeforeTick(const CShowWaveDlg& dlg, uintptr_t nIDEvent) override;

@@ -91,7 +91,7 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
         if (bPlayDue) {
             w->SendTimer(TIMER_PLAY);
             nowUs += 7000;  // the mixer takes the first sound 7 ms later
-            CRunReport::NoteFirstTake(&report);
+            CRunReport::NoteFirstTake(&report, true);
         }
     }
     w->SendRButtonDown(5, 5);
