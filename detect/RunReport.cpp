@@ -9,10 +9,11 @@
 
 CRunReport::CRunReport(Options options) : m_options(std::move(options)) {}
 
-void CRunReport::NoteFirstTake(void* pUser) {
+void CRunReport::NoteFirstTake(void* pUser, bool bHeard) {
     auto* self = static_cast<CRunReport*>(pUser);
     const uint32_t n = self->m_nTakesWritten.load(std::memory_order_relaxed);
     self->m_takesUs[n % TAKE_RING].store(self->m_options.nowUs(), std::memory_order_relaxed);
+    self->m_takesHeard[n % TAKE_RING].store(bHeard, std::memory_order_relaxed);
     self->m_nTakesWritten.store(n + 1, std::memory_order_release);
 }
 
@@ -86,6 +87,10 @@ void CRunReport::DrainTakes() {
         const int64_t takeUs = m_takesUs[m_nTakesRead % TAKE_RING].load(std::memory_order_relaxed);
         const auto after = std::upper_bound(m_playTicksUs.begin(), m_playTicksUs.end(), takeUs);
         if (after == m_playTicksUs.begin()) continue;  // not a sound of this show
+        if (!m_takesHeard[m_nTakesRead % TAKE_RING].load(std::memory_order_relaxed)) {
+            ++m_stats.nSoundsUnheard;
+            continue;
+        }
         m_stats.triggerLatencyMs.push_back(static_cast<double>(takeUs - *(after - 1)) / 1000.0);
     }
 }

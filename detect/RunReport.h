@@ -12,7 +12,8 @@
 // far behind starts its schedule again, as Qt's do). Trigger latency runs
 // from a play tick to the moment the mixer first takes a sound's bytes; each
 // first take counts from the latest play tick before it that asked for a
-// sound.
+// sound. A sound first taken while the audio output was gone is counted
+// apart: it was mixed, but nobody heard it.
 
 #include <array>
 #include <atomic>
@@ -39,8 +40,9 @@ public:
     explicit CRunReport(Options options);
 
     // The mixer's first-take probe, pUser being the report: notes the time
-    // and nothing else, so it may run on the mixing thread.
-    static void NoteFirstTake(void* pUser);
+    // and whether the take was heard, and nothing else, so it may run on the
+    // mixing thread.
+    static void NoteFirstTake(void* pUser, bool bHeard);
 
     void OnShowStart(const CShowWaveDlg& dlg) override;
     void BeforeTick(const CShowWaveDlg& dlg, uintptr_t nIDEvent) override;
@@ -64,7 +66,9 @@ private:
     std::vector<std::string> m_shows;    // the JSON of every show ended
     uint32_t m_nTakesRead = 0;
     OscStats m_oscAtStart;  // the OSC service's counts when the show began
-    // Written by the mixing thread: the times of first takes, a ring.
+    // Written by the mixing thread: the times of first takes and whether
+    // each was heard, a ring.
     std::array<std::atomic<int64_t>, TAKE_RING> m_takesUs{};
+    std::array<std::atomic<bool>, TAKE_RING> m_takesHeard{};
     std::atomic<uint32_t> m_nTakesWritten{0};
 };

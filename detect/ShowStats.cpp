@@ -20,6 +20,8 @@ Spread SpreadOf(std::vector<double> samples) {
     return {NearestRank(samples, 0.5), NearestRank(samples, 0.99), NearestRank(samples, 1.0)};
 }
 
+std::string Sounds(size_t n) { return std::to_string(n) + (n == 1 ? " sound" : " sounds"); }
+
 std::string JsonOrNull(const std::vector<double>& samples, double value) {
     return samples.empty() ? "null" : FixedDecimals(value, 3);
 }
@@ -59,12 +61,14 @@ std::string CShowStats::Text() const {
     s += "  frame-tick lateness: median " + FixedDecimals(late.median, 1) + " ms, p99 " +
          FixedDecimals(late.p99, 1) + " ms, max " + FixedDecimals(late.max, 1) + " ms\n";
     if (triggerLatencyMs.empty()) {
-        s += "  trigger latency: no sound reached the mix\n";
+        s += "  trigger latency: no sound reached the audio output\n";
     } else {
         s += "  trigger latency (play tick to first mixed sample): median " +
              FixedDecimals(trigger.median, 1) + " ms, p99 " + FixedDecimals(trigger.p99, 1) +
-             " ms, " + std::to_string(triggerLatencyMs.size()) + " sounds\n";
+             " ms, " + Sounds(triggerLatencyMs.size()) + "\n";
     }
+    if (nSoundsUnheard != 0)
+        s += "  played while the audio output was gone: " + Sounds(nSoundsUnheard) + "\n";
     s += "  sounds per cell:";
     for (int n = 0; n < REPORT_CELLS; ++n)
         s += " " + std::to_string(n) + ":" + std::to_string(soundsPerCell[n]);
@@ -91,6 +95,7 @@ std::string CShowStats::Json() const {
     s += ", \"trigger_latency_ms\": {\"median\": " + JsonOrNull(triggerLatencyMs, trigger.median) +
          ", \"p99\": " + JsonOrNull(triggerLatencyMs, trigger.p99) +
          ", \"count\": " + std::to_string(triggerLatencyMs.size()) + "}";
+    s += ", \"sounds_unheard\": " + std::to_string(nSoundsUnheard);
     s += ", \"sounds_per_cell\": [";
     for (int n = 0; n < REPORT_CELLS; ++n) s += (n ? ", " : "") + std::to_string(soundsPerCell[n]);
     s += "], \"silent_cells\": [";

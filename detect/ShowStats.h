@@ -17,6 +17,7 @@ public:
     uint32_t nRepeats = 0;                 // times the clip started again
     std::vector<double> tickLatenessMs;    // one per frame shown
     std::vector<double> triggerLatencyMs;  // a play tick to its sound's first mixed sample
+    uint32_t nSoundsUnheard = 0;           // mixed while the audio output was gone
     std::array<uint32_t, REPORT_CELLS> soundsPerCell{};
     uint32_t nClips = 0;  // sounds loaded: cells from nClips on have none
     // OSC messages lost during the show because a queue was full; only

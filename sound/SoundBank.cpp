@@ -27,7 +27,7 @@ CSoundBank::CSoundBank(IPassDriver* pDriver) : m_pDriver(pDriver) {
         try {
             m_hThread = std::thread([this] {
                 m_startGate.acquire();
-                m_dwExitCode = m_bDiscard ? 0 : PlayThreadProc(this);
+                if (!m_bDiscard) PlayThreadProc(this);
             });
         } catch (const std::system_error& e) {
             std::fprintf(stderr,
@@ -63,9 +63,9 @@ CSoundBank::~CSoundBank() {
     // g_csSoundBank stays: it belongs to the process.
 }
 
-uint32_t CSoundBank::StopWorker() {
-    if (m_bStopped) return m_dwExitCode;
-    m_bStopped = true;
+// A released worker ends after its pass with its streams reset and closed; a
+// held one is discarded without a pass.
+void CSoundBank::StopWorker() {
     if (m_bStarted) {
         {
             Lock lock(g_csSoundBank);
@@ -74,7 +74,6 @@ uint32_t CSoundBank::StopWorker() {
         if (m_pDriver) {
             m_pDriver->Stop(*this);
             StopStreams();
-            m_dwExitCode = PLAY_THREAD_EXIT_CODE;
         }
     } else {
         m_bDiscard = 1;
@@ -83,7 +82,6 @@ uint32_t CSoundBank::StopWorker() {
     // The worker's last pass resets and closes its streams before it ends, so
     // after the join no callback can touch the slots.
     if (m_hThread.joinable()) m_hThread.join();
-    return m_dwExitCode;
 }
 
 int CSoundBank::Play(uint32_t index) {

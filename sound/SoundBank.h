@@ -67,10 +67,6 @@ public:
     // One pass: take a request, feed every sounding slot. The worker's or the
     // driver's.
     void RunPass();
-    // Stops the worker as destruction does and returns its exit code:
-    // PLAY_THREAD_EXIT_CODE after a released worker's end, 0 when the worker
-    // was never released (it is discarded without a pass).
-    uint32_t StopWorker();
     // Safe to read only when no worker runs (a pass driver, or stopped).
     const WaveSlot& Slot(int j) const { return m_Slots[j]; }
     const WaveClip& Clip(int i) const { return m_Clips[i]; }
@@ -88,6 +84,7 @@ public:
 private:
     void TakeRequest();
     void FeedSlot(WaveSlot& slot);
+    void StopWorker();
     void StopStreams();
 
     WaveSlot m_Slots[MAX_WAVE_CLIPS];
@@ -102,6 +99,4 @@ private:
     std::binary_semaphore m_startGate{0};
     int32_t m_bDiscard = 0;
     IPassDriver* m_pDriver = nullptr;
-    bool m_bStopped = false;
-    uint32_t m_dwExitCode = 0;
 };

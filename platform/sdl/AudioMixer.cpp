@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -36,6 +35,12 @@ inline float SoftLimit(float x) {
     return x < 0 ? -y : y;
 }
 
+// SDL keeps its error text per thread and frees it only for threads that SDL
+// made; the caller's thread would leak what a refused converter leaves.
+struct DropThreadErrors {
+    ~DropThreadErrors() { SDL_TLSCleanup(); }
+};
+
 }  // namespace
 
 struct AudioMixer::Stream {
@@ -51,8 +56,7 @@ struct AudioMixer::Stream {
     // Taken buffers whose callback has not run yet, in written order.
     WAVEHDR* pDoneHead = nullptr;
     WAVEHDR* pDoneTail = nullptr;
-    bool bTaken = false;   // some of its bytes have been taken
-    bool bRanDry = false;  // silence went in since the last write
+    bool bTaken = false;  // some of its bytes have been taken
     // Closed by its owner: the handle is gone, but the converter still holds
     // the clip's tail, which plays out before the notifier frees the stream.
     bool bClosed = false;
@@ -84,13 +88,8 @@ struct AudioMixer::Stream {
     }
 };
 
-AudioMixer::ConverterCalls AudioMixer::SdlConverterCalls() {
-    return {&SDL_NewAudioStream, &SDL_AudioStreamPut};
-}
-
-AudioMixer::AudioMixer(int outputRate, const ConverterCalls& calls, TakeProbe probe)
+AudioMixer::AudioMixer(int outputRate, TakeProbe probe)
     : m_outputRate(outputRate),
-      m_calls(calls),
       m_probe(probe),
       m_sum(kBlockFrames * 2),
       m_take(kBlockFrames * 2),
@@ -115,6 +114,7 @@ AudioMixer::~AudioMixer() {
 MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallback callback,
                           uintptr_t dwInstance) {
     if (!IsPlayablePcmFormat(wfx)) return WAVERR_BADFORMAT;
+    DropThreadErrors dropErrors;
     auto s = std::make_unique<Stream>();
     s->wfx = wfx;
     s->callback = callback;
@@ -122,7 +122,7 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     const int bytesPerSample = wfx.wBitsPerSample == 24 ? 4 : wfx.wBitsPerSample / 8;
     s->srcFrameBytes = bytesPerSample * wfx.nChannels;
     s->pConverter =
-        m_calls.pNewStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
+        SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
                            static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
     // The format passed the check above, so SDL's refusal is its own trouble
     // (memory, mostly): a failure that may pass, not a bad format.
@@ -140,7 +140,7 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes, 0);
     for (int off = 0; off < static_cast<int>(silence.size());
          off += kPieceFrames * s->srcFrameBytes)
-        m_calls.pPut(
+        SDL_AudioStreamPut(
             s->pConverter, silence.data() + off,
             std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
     SDL_AudioStreamFlush(s->pConverter);
@@ -188,10 +188,6 @@ MMRESULT AudioMixer::Write(HWAVEOUT hwo, WAVEHDR* pwh) {
     if (!s || !pwh) return MMSYSERR_INVALHANDLE;
     if (!(pwh->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
     if (pwh->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-    if (s->bRanDry) {
-        s->bRanDry = false;
-        m_streamGaps.fetch_add(1, std::memory_order_relaxed);
-    }
     pwh->dwFlags = (pwh->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     pwh->lpNext = nullptr;
     if (s->pQueueTail)
@@ -208,7 +204,6 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     if (!s) return MMSYSERR_INVALHANDLE;
     while (s->pQueueHead) s->PushDone(s->PopQueue());
     s->carryBytes = 0;
-    s->bRanDry = false;
     SDL_AudioStreamClear(s->pConverter);
     m_notifyCv.notify_all();
     m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
@@ -253,16 +248,10 @@ void AudioMixer::ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples) {
             static_cast<int16_t>(std::lrint(std::fmax(-1.0f, std::fmin(1.0f, pMix[i])) * 32767.0f));
 }
 
-int AudioMixer::OpenStreams() {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(std::begin(m_streams), std::end(m_streams),
-                                          [](Stream* s) { return s && !s->bClosed; }));
-}
-
 // Hands the converter the next piece of the head buffer (and any partial
 // frame carried over), whole frames only. False when the converter refuses
 // the piece: it then stays queued, to be offered again.
-bool AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
+bool AudioMixer::PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone) {
     WAVEHDR* pwh = s.pQueueHead;
     const int srcBlock = s.wfx.nBlockAlign;
     const uint32_t left = pwh->dwBufferLength - s.headTaken;
@@ -290,21 +279,21 @@ bool AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
                                    static_cast<uint32_t>(p[2]) << 24;
                 std::memcpy(&pOut[i], &v, 4);
             }
-            result = m_calls.pPut(s.pConverter, s.stage.data(), samples * 4);
+            result = SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples * 4);
         } else if (s.wfx.wBitsPerSample == 8) {
             // Unsigned 8-bit to signed, so that silence is zero in the
             // converter (SDL pads with zero bytes).
             for (int i = 0; i < samples; ++i) s.stage[i] = packed[i] ^ 0x80;
-            result = m_calls.pPut(s.pConverter, s.stage.data(), samples);
+            result = SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples);
         } else {
-            result = m_calls.pPut(s.pConverter, packed, frames * srcBlock);
+            result = SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
         }
         if (result != 0) return false;
     }
 
     if (!s.bTaken) {
         s.bTaken = true;
-        if (m_probe.pFirstTake) m_probe.pFirstTake(m_probe.pUser);
+        if (m_probe.pFirstTake) m_probe.pFirstTake(m_probe.pUser, bHeard);
     }
     s.carryBytes = total - frames * srcBlock;
     std::memcpy(s.carry, packed + frames * srcBlock, static_cast<size_t>(s.carryBytes));
@@ -320,18 +309,17 @@ bool AudioMixer::PutPieceLocked(Stream& s, bool& bAnyDone) {
 // cannot: the converter refused a piece, or the pull has taken more steps
 // than the stream's rate can need. The lock is held here, so the pull never
 // retries on its own: the caller gives silence for the rest of the callback.
-bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
+bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool bHeard, bool& bAnyDone) {
     for (int step = 0; SDL_AudioStreamAvailable(s.pConverter) < bytesWanted; ++step) {
         if (step == s.maxPullSteps) return false;
         if (s.pQueueHead) {
-            if (!PutPieceLocked(s, bAnyDone)) return false;
+            if (!PutPieceLocked(s, bHeard, bAnyDone)) return false;
         } else if (s.bTaken && !s.bClosed) {
             // Ran dry (the clip's end, or its next buffer is late): go on
             // with silence, as a sound card would, which also brings out the
             // frames the converter holds back while resampling.
-            s.bRanDry = true;
-            if (m_calls.pPut(s.pConverter, s.silence.data(), static_cast<int>(s.silence.size())) !=
-                0)
+            if (SDL_AudioStreamPut(s.pConverter, s.silence.data(),
+                                   static_cast<int>(s.silence.size())) != 0)
                 return false;
         } else {
             break;
@@ -340,11 +328,8 @@ bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool& bAnyDone) {
     return true;
 }
 
-void AudioMixer::Mix(float* pOut, int frames) {
-    const auto start = std::chrono::steady_clock::now();
-    const int64_t callNs = int64_t{frames} * 1'000'000'000 / m_outputRate;
+void AudioMixer::Mix(float* pOut, int frames, bool bHeard) {
     bool bAnyDone = false;
-    bool bPlaying = false;
     {
         std::lock_guard lock(m_mutex);
         bool bSilenced[kMaxStreams] = {};  // silent for the rest of this call
@@ -355,8 +340,7 @@ void AudioMixer::Mix(float* pOut, int frames) {
             for (int k = 0; k < kMaxStreams; ++k) {
                 Stream* s = m_streams[k];
                 if (!s || s->bDrained || bSilenced[k]) continue;
-                bPlaying |= s->bTaken;
-                if (!PullLocked(*s, bytes, bAnyDone)) bSilenced[k] = true;
+                if (!PullLocked(*s, bytes, bHeard, bAnyDone)) bSilenced[k] = true;
                 const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
                 for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
                     m_sum[i] += m_take[i];
@@ -371,22 +355,6 @@ void AudioMixer::Mix(float* pOut, int frames) {
         }
     }
     if (bAnyDone) m_notifyCv.notify_one();
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::steady_clock::now() - start);
-    m_mixNs.fetch_add(static_cast<uint64_t>(ns.count()), std::memory_order_relaxed);
-    CountLateMix(start, callNs, bPlaying);
-}
-
-// A device asks for its next buffer as soon as one is free, so each call
-// leaves its queue full: two calls' worth of sound (SDL's double buffering).
-// A call that comes later than that queue lasts has let it run dry.
-void AudioMixer::CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs,
-                              bool bPlaying) {
-    const int64_t nowNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
-    if (bPlaying && m_lastMixNs != 0 && nowNs - m_lastMixNs > 2 * callNs)
-        m_lateMixes.fetch_add(1, std::memory_order_relaxed);
-    m_lastMixNs = nowNs;
 }
 
 void AudioMixer::NotifierThread() {

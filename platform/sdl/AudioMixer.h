@@ -3,18 +3,17 @@
 // kMaxStreams), each converted by an SDL_AudioStream of its own to float
 // stereo at the output rate, summed and soft-limited.
 //
-// Mix is called by the output (the SDL device's callback or the file
-// writer's thread); it takes only the mixer's short lock and never allocates
-// once a stream has been primed at open. A stream whose converter refuses
-// data, or needs more feeding than its rate can explain, is silent for the
+// Mix is called by the output (the SDL device's callback, the file writer's
+// thread, or the pacer that stands in for a device that has gone); it takes
+// only the mixer's short lock and never allocates once a stream has been
+// primed at open. A stream whose converter refuses data, or needs more
+// feeding than its rate can explain, is silent for the
 // rest of that Mix call and fed again in the next: nothing is dropped, and the
 // audio thread never spins under the lock. A buffer is done when Mix has
 // taken its last byte; a notifier thread of the mixer's own delivers the done
 // callbacks, in written order per stream, so user code never runs on the
 // audio thread.
 
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -30,26 +29,16 @@ class AudioMixer {
 public:
     static constexpr int kMaxStreams = 64;
 
-    // The converter calls that can fail on a working system (memory, SDL's
-    // own errors), replaceable so that tests can make them fail. The
-    // signatures are SDL's.
-    struct ConverterCalls {
-        _SDL_AudioStream* (*pNewStream)(uint16_t srcFormat, uint8_t srcChannels, int srcRate,
-                                        uint16_t dstFormat, uint8_t dstChannels, int dstRate);
-        int (*pPut)(_SDL_AudioStream* pStream, const void* pBuf, int len);
-    };
-    static ConverterCalls SdlConverterCalls();
-
     // Told when a stream's first bytes go into the mix, on the mixing thread
     // under the mixer's lock: it may only note the fact (no lock, no
-    // allocation, no call into the mixer). For measurements made outside.
+    // allocation, no call into the mixer). bHeard is false when that mix goes
+    // to nothing, the output being gone. For measurements made outside.
     struct TakeProbe {
-        void (*pFirstTake)(void* pUser);  // null for none
+        void (*pFirstTake)(void* pUser, bool bHeard);  // null for none
         void* pUser;
     };
 
-    explicit AudioMixer(int outputRate, const ConverterCalls& calls = SdlConverterCalls(),
-                        TakeProbe probe = {});
+    explicit AudioMixer(int outputRate, TakeProbe probe = {});
     ~AudioMixer();
     AudioMixer(const AudioMixer&) = delete;
     AudioMixer& operator=(const AudioMixer&) = delete;
@@ -65,8 +54,9 @@ public:
     MMRESULT Reset(HWAVEOUT hwo);
     MMRESULT Close(HWAVEOUT hwo);
 
-    // Fills frames stereo float frames (interleaved) with the mix.
-    void Mix(float* pOut, int frames);
+    // Fills frames stereo float frames (interleaved) with the mix; bHeard
+    // says whether it goes to an output or is thrown away.
+    void Mix(float* pOut, int frames, bool bHeard);
     // Returns once every done callback of the buffers Mix has finished has
     // run and every stream that has played out is freed: for an owner that
     // pulls the mix in its own time and must find the same state after each
@@ -78,28 +68,15 @@ public:
     // The mix as 16-bit samples, as a file or a pulled output takes it.
     static void ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples);
 
-    // For measurements: total time spent in Mix; the number of open streams
-    // (closed ones still playing out their tail not counted).
-    // Underruns: LateMixes counts Mix calls, while a stream plays, that came
-    // more than two calls' worth of sound after the one before, when a
-    // double-buffered device would have run dry; StreamGaps counts streams
-    // that ran dry and were then written again, a gap in their sound.
-    uint64_t MixNanoseconds() const { return m_mixNs.load(std::memory_order_relaxed); }
-    uint64_t LateMixes() const { return m_lateMixes.load(std::memory_order_relaxed); }
-    uint64_t StreamGaps() const { return m_streamGaps.load(std::memory_order_relaxed); }
-    int OpenStreams();
-
 private:
     struct Stream;
 
     Stream* FindLocked(HWAVEOUT hwo);
-    bool PullLocked(Stream& s, int bytesWanted, bool& bAnyDone);
-    bool PutPieceLocked(Stream& s, bool& bAnyDone);
+    bool PullLocked(Stream& s, int bytesWanted, bool bHeard, bool& bAnyDone);
+    bool PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone);
     void NotifierThread();
-    void CountLateMix(std::chrono::steady_clock::time_point start, int64_t callNs, bool bPlaying);
 
     const int m_outputRate;
-    const ConverterCalls m_calls;
     const TakeProbe m_probe;
     std::mutex m_mutex;
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
@@ -109,9 +86,5 @@ private:
     bool m_bQuit = false;
     std::vector<float> m_sum;   // one block of the mix
     std::vector<float> m_take;  // one stream's share of it
-    int64_t m_lastMixNs = 0;    // Mix's own: when it was last called
-    std::atomic<uint64_t> m_mixNs{0};
-    std::atomic<uint64_t> m_lateMixes{0};
-    std::atomic<uint64_t> m_streamGaps{0};
     std::thread m_notifier;
 };

@@ -1,67 +1,81 @@
 #include "platform/sdl/SdlWaveOut.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <system_error>
 
 #include "platform/sdl/AudioMixer.h"
+#include "platform/sdl/SdlAudioDevice.h"
 #include "platform/sdl/WavFileSink.h"
 
 namespace {
 
 constexpr int kFileRate = 48000;
+constexpr int kDeviceRate = 48000;  // asked for first; the device may say otherwise
 constexpr int64_t kReprobeMs = 1000;
 
 // 5.3 ms at 48 kHz. A trigger waits up to one buffer for the next mix, so
 // 512 frames were half of its latency. Under heavy load the callback came
 // late now and then at 256 frames, and many times more often at 128.
-constexpr Uint16 kBufferFrames = 256;
+constexpr int kBufferFrames = 256;
 
-// SDL keeps its error text per thread and frees it only for threads that SDL
-// made; a caller's thread would leak it, so each entry that may set an error
-// drops it on the way out.
-struct DropThreadErrors {
-    ~DropThreadErrors() { SDL_TLSCleanup(); }
-};
+// How often the watcher looks at the device while it plays, and how often it
+// pulls the mix while the device is gone.
+constexpr auto kWatchPeriod = std::chrono::milliseconds(100);
+constexpr auto kPacePeriod = std::chrono::milliseconds(10);
+constexpr int kPaceBlockFrames = 1024;
 
 }  // namespace
 
-void SdlWaveOut::AudioCallback(void* pUser, uint8_t* pStream, int len) {
-    static_cast<SdlWaveOut*>(pUser)->m_pMixer->Mix(reinterpret_cast<float*>(pStream),
-                                                   len / (2 * static_cast<int>(sizeof(float))));
+void SdlWaveOut::DeviceCallback(void* pUser, float* pOut, int nFrames) {
+    static_cast<SdlWaveOut*>(pUser)->m_pMixer->Mix(pOut, nFrames, true);
+}
+
+IAudioDevice::Spec SdlWaveOut::DeviceSpec(int nRate, bool bAllowRateChange) {
+    IAudioDevice::Spec spec;
+    spec.nRate = nRate;
+    spec.nFrames = kBufferFrames;
+    spec.bAllowRateChange = bAllowRateChange;
+    spec.callback = &DeviceCallback;
+    spec.pUser = this;
+    return spec;
 }
 
 SdlWaveOut::SdlWaveOut() : SdlWaveOut(Options{}) {}
 
-SdlWaveOut::SdlWaveOut(Options options) : m_options(std::move(options)) {
-    // SIGINT and SIGTERM belong to the program, which ends in order on them;
-    // SDL would turn them into quit events that nobody reads.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+SdlWaveOut::SdlWaveOut(Options options)
+    : SdlWaveOut(options, std::make_unique<SdlAudioDevice>(), nullptr) {}
+
+SdlWaveOut::SdlWaveOut(Options options, IAudioDevice& device)
+    : SdlWaveOut(options, nullptr, &device) {}
+
+SdlWaveOut::SdlWaveOut(Options options, std::unique_ptr<IAudioDevice> pOwnDevice,
+                       IAudioDevice* pDevice)
+    : m_pOwnDevice(std::move(pOwnDevice)),
+      m_device(pDevice ? *pDevice : *m_pOwnDevice),
+      m_options(options) {
     if (m_options.bPulled) return;
     if (const char* path = std::getenv("ZARNDEMO_AUDIO_FILE"); path && *path) m_filePath = path;
 }
 
 SdlWaveOut::~SdlWaveOut() {
-    if (m_deviceId) SDL_CloseAudioDevice(m_deviceId);  // waits for a running callback
+    {
+        std::lock_guard lock(m_watchMutex);
+        m_bStopWatch = true;
+    }
+    m_watchCv.notify_all();
+    if (m_watcher.joinable()) m_watcher.join();
+    m_device.Close();  // waits for a running callback
     m_pSink.reset();
     m_pMixer.reset();
-    if (m_bSdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-int64_t SdlWaveOut::NowMs() const {
-    if (m_options.nowMs) return m_options.nowMs();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void SdlWaveOut::TellOnce(const char* what, const char* detail) {
+void SdlWaveOut::TellOnce(const char* what, const std::string& detail) {
     if (m_bTold) return;
     m_bTold = true;
-    std::fprintf(stderr, "sound: %s (%s); clips will not sound\n", what, detail);
+    std::fprintf(stderr, "sound: %s (%s); clips will not sound\n", what, detail.c_str());
 }
 
 // Until an output runs, the bank asks before every open it tries; a sound
@@ -69,10 +83,9 @@ void SdlWaveOut::TellOnce(const char* what, const char* detail) {
 // second so that waiting requests do not restart SDL's audio a hundred times
 // a second.
 uint32_t SdlWaveOut::GetNumDevs() {
-    DropThreadErrors dropErrors;
     std::lock_guard lock(m_mutex);
     if (!m_pMixer) {
-        if (const int64_t now = NowMs(); now >= m_nextProbeMs) {
+        if (const int64_t now = m_device.NowMs(); now >= m_nextProbeMs) {
             m_nextProbeMs = now + kReprobeMs;
             Probe();
         }
@@ -86,30 +99,23 @@ void SdlWaveOut::Probe() {
         m_nDevs = 1;
         return;
     }
-    // A fresh start picks the driver and lists the devices anew.
-    if (m_bSdlAudio) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    m_bSdlAudio = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-    if (!m_bSdlAudio) {
-        TellOnce("no audio output", SDL_GetError());
-        return;
-    }
-    const int n = SDL_GetNumAudioDevices(0);
+    std::string strError;
+    const int n = m_device.Probe(strError);
     // A driver that cannot list its devices may still have a default one.
     m_nDevs = n < 0 ? 1 : static_cast<uint32_t>(n);
-    if (m_nDevs == 0) TellOnce("no audio output device", SDL_GetCurrentAudioDriver());
+    if (m_nDevs == 0) TellOnce("no audio output", strError);
 }
 
 // A failed start counts as no device until the next probe.
 bool SdlWaveOut::StartOutput() {
     if (m_pMixer) return true;
     if (m_nDevs == 0) return false;
-    const AudioMixer::ConverterCalls calls = AudioMixer::SdlConverterCalls();
     if (m_options.bPulled) {
-        m_pMixer = std::make_unique<AudioMixer>(kFileRate, calls, m_options.probe);
+        m_pMixer = std::make_unique<AudioMixer>(kFileRate, m_options.probe);
         return true;
     }
     if (!m_filePath.empty()) {
-        m_pMixer = std::make_unique<AudioMixer>(kFileRate, calls, m_options.probe);
+        m_pMixer = std::make_unique<AudioMixer>(kFileRate, m_options.probe);
         m_pSink = std::make_unique<WavFileSink>(*m_pMixer, m_filePath);
         if (!m_pSink->Ok()) {
             m_pSink.reset();
@@ -120,31 +126,94 @@ bool SdlWaveOut::StartOutput() {
         return true;
     }
 
-    SDL_AudioSpec want{};
-    want.freq = 48000;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples =
-        m_options.nBufferFrames > 0 ? static_cast<Uint16>(m_options.nBufferFrames) : kBufferFrames;
-    want.callback = AudioCallback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (m_deviceId == 0) {
-        TellOnce("cannot open the audio output", SDL_GetError());
+    int nRate = 0;
+    std::string strError;
+    if (!m_device.Open(DeviceSpec(kDeviceRate, true), nRate, strError)) {
+        TellOnce("cannot open the audio output", strError);
         m_nDevs = 0;
         return false;
     }
     // The device starts paused, so the callback sees the mixer only once it
     // exists at the device's own rate.
-    m_pMixer = std::make_unique<AudioMixer>(have.freq, calls, m_options.probe);
-    SDL_PauseAudioDevice(m_deviceId, 0);
+    m_pMixer = std::make_unique<AudioMixer>(nRate, m_options.probe);
+    m_device.Start();
+    try {
+        m_watcher = std::thread([this] { Watch(); });
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr,
+                     "sound: cannot watch the audio output (%s); if it goes away, sound will "
+                     "not come back\n",
+                     e.what());
+    }
+    return true;
+}
+
+// A lost device is closed and the mix goes on without it, paced by the
+// clock, so that streams end and their buffers come back as they would have;
+// once a second the device is looked for again. The mixer keeps its rate
+// across a reopen: its streams' converters and queued sound go on untouched,
+// and the audio system converts if the device came back at another rate.
+void SdlWaveOut::Watch() {
+    const int rate = m_pMixer->OutputRate();
+    std::vector<float> block(2 * kPaceBlockFrames);
+    bool bGone = false;
+    int64_t goneAtMs = 0;
+    int64_t nextProbeMs = 0;
+    int64_t nFramesPaced = 0;  // since goneAtMs
+    std::unique_lock lock(m_watchMutex);
+    while (!m_bStopWatch) {
+        lock.unlock();
+        const int64_t nowMs = m_device.NowMs();
+        if (!bGone && m_device.Lost()) {
+            m_device.Close();
+            bGone = true;
+            goneAtMs = nowMs;
+            nextProbeMs = nowMs + kReprobeMs;
+            nFramesPaced = 0;
+            std::fprintf(stderr,
+                         "sound: the audio output has gone (%s); sounds play to nothing until it "
+                         "is back, looked for every second\n",
+                         m_device.Driver().c_str());
+        }
+        if (bGone) {
+            const int64_t due = (nowMs - goneAtMs) * rate / 1000;
+            // A round more than a second late does not make up the rest.
+            nFramesPaced = std::max(nFramesPaced, due - rate);
+            while (nFramesPaced < due) {
+                const int n =
+                    static_cast<int>(std::min<int64_t>(kPaceBlockFrames, due - nFramesPaced));
+                m_pMixer->Mix(block.data(), n, false);
+                nFramesPaced += n;
+            }
+            // As a pulled output does: the buffers this round finished are back
+            // with their owner before the round ends.
+            m_pMixer->WaitDelivered();
+            if (nowMs >= nextProbeMs) {
+                nextProbeMs = nowMs + kReprobeMs;
+                if (Reopen()) {
+                    bGone = false;
+                    std::fprintf(stderr, "sound: the audio output is back (%s)\n",
+                                 m_device.Driver().c_str());
+                }
+            }
+        }
+        lock.lock();
+        m_watchCv.wait_for(lock, bGone ? kPacePeriod : kWatchPeriod,
+                           [this] { return m_bStopWatch; });
+    }
+}
+
+bool SdlWaveOut::Reopen() {
+    std::string strError;
+    if (m_device.Probe(strError) == 0) return false;
+    int nRate = 0;
+    if (!m_device.Open(DeviceSpec(m_pMixer->OutputRate(), false), nRate, strError)) return false;
+    m_device.Start();
     return true;
 }
 
 MMRESULT SdlWaveOut::Open(HWAVEOUT* phwo, const WAVEFORMATEX* pwfx, WaveOutCallback callback,
                           uintptr_t dwInstance) {
-    DropThreadErrors dropErrors;
     if (!phwo || !pwfx || !callback) return MMSYSERR_INVALPARAM;
     if (!IsPlayablePcmFormat(*pwfx)) return WAVERR_BADFORMAT;
     if (GetNumDevs() == 0) return MMSYSERR_NODRIVER;
@@ -167,7 +236,7 @@ void SdlWaveOut::Render(int16_t* pOut, int nFrames) {
         return;
     }
     if (m_pulled.size() < nSamples) m_pulled.resize(nSamples);
-    pMixer->Mix(m_pulled.data(), nFrames);
+    pMixer->Mix(m_pulled.data(), nFrames, true);
     AudioMixer::ToPcm16(m_pulled.data(), pOut, nSamples);
     pMixer->WaitDelivered();
 }

@@ -53,7 +53,7 @@ void WavFileSink::Run() {
             static_cast<uint64_t>((Clock::now() - start) / std::chrono::milliseconds(kPeriodMs)) +
             1;
         while (blocks < due) {
-            m_mixer.Mix(mix.data(), blockFrames);
+            m_mixer.Mix(mix.data(), blockFrames, true);
             AudioMixer::ToPcm16(mix.data(), pcm.data(), mix.size());
             std::fwrite(pcm.data(), sizeof(int16_t), pcm.size(), m_pFile);
             m_framesWritten += static_cast<uint64_t>(blockFrames);

@@ -1,6 +1,6 @@
 // The run report through the show tap: the start line naming silent cells, a
-// tick stalled on purpose counted late, sounds per cell, trigger latency and
-// the JSON of every show of the run.
+// tick stalled on purpose counted late, sounds per cell, trigger latency,
+// sounds that no output heard, and the JSON of every show of the run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -83,6 +83,7 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
     // Ticks on time but for the tenth, 100 ms late; the timer's schedule
     // starts again from it.
     int64_t dueUs = 40000;
+    int nPlayTicks = 0;
     for (int k = 1; w->HasTimer(TIMER_FRAME); ++k) {
         nowUs = dueUs + (k == 10 ? 100000 : 0);
         dueUs = nowUs + 40000;
@@ -91,7 +92,11 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
         if (bPlayDue) {
             w->SendTimer(TIMER_PLAY);
             nowUs += 7000;  // the mixer takes the first sound 7 ms later
-            CRunReport::NoteFirstTake(&report);
+            CRunReport::NoteFirstTake(&report, true);
+            // The second ranking's next sound goes to no output: mixed,
+            // never heard.
+            nowUs += 2000;
+            if (++nPlayTicks == 2) CRunReport::NoteFirstTake(&report, false);
         }
     }
     w->SendRButtonDown(5, 5);
@@ -103,11 +108,14 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
         << text;
     EXPECT_NE(text.find("median 0.0 ms, p99 100.0 ms, max 100.0 ms\n"), std::string::npos) << text;
     EXPECT_NE(text.find("median 7.0 ms, p99 7.0 ms, 2 sounds\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("played while the audio output was gone: 1 sound\n"), std::string::npos)
+        << text;
     EXPECT_NE(text.find(" 1:0 2:2 3:0 "), std::string::npos) << text;
     EXPECT_NE(text.find("silent cells: 10-20 (10 sounds loaded)\n"), std::string::npos) << text;
 
     const std::string json = ReadFile(dir.path() + "/report.json");
     EXPECT_NE(json.find("\"frames_late\": 1"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"count\": 2}, \"sounds_unheard\": 1"), std::string::npos) << json;
     EXPECT_EQ(text.find("OSC"), std::string::npos) << text;
     EXPECT_NE(json.find("\"osc_dropped\": null"), std::string::npos) << json;
     EXPECT_NE(json.find("\"sounds_per_cell\": [0, 0, 2, 0, 0"), std::string::npos) << json;

@@ -1,8 +1,8 @@
 // The SDL wave output: many formats mixed at once on SDL's dummy driver, the
-// WAV file output, no device or one that comes late, and failing converters.
+// WAV file output, no driver at all, and SDL's own device starting afresh,
+// failing to open and being lost.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -12,34 +12,17 @@
 #include <iterator>
 #include <optional>
 #include <thread>
-#include <tuple>
 
-#include "platform/sdl/AudioMixer.h"
+#include "platform/sdl/SdlAudioDevice.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
+#include "sound/SteppedPassDriver.h"
 #include "tests/sound/RecordingWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
 
 using namespace wavtest;
 
 namespace {
-
-// A sine of the given level (0..1) in any PCM format, the same on every channel.
-std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, double seconds) {
-    const size_t frames = static_cast<size_t>(wfx.nSamplesPerSec * seconds);
-    std::vector<uint8_t> out;
-    out.reserve(frames * wfx.nBlockAlign);
-    for (size_t f = 0; f < frames; ++f) {
-        const double x =
-            level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
-        // 8-bit samples are unsigned around 128; wider ones signed, little-endian.
-        const int bits = wfx.wBitsPerSample;
-        const int64_t v = std::llrint((bits == 8 ? 128 : 0) + double((1LL << (bits - 1)) - 1) * x);
-        for (int c = 0; c < wfx.nChannels; ++c)
-            for (int b = 0; b < bits / 8; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
-    }
-    return out;
-}
 
 bool WaitFor(const std::function<bool()>& done, int seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -75,7 +58,10 @@ TEST(SdlWaveOut, TwentyOneMixedFormatClipsAllPlayToTheEnd) {
     RecordingWaveOut out(sdl);
     platform::SetWaveOut(&out);
     {
-        CSoundBank bank;
+        // The passes run on this thread, as the worker would run them, so
+        // the slots can be read between them.
+        CSteppedPassDriver driver;
+        CSoundBank bank(&driver);
         std::vector<uint32_t> lengths;
         for (int i = 0; i < MAX_WAVE_CLIPS; ++i) {
             const WAVEFORMATEX& wfx = formats[i % std::size(formats)];
@@ -89,10 +75,13 @@ TEST(SdlWaveOut, TwentyOneMixedFormatClipsAllPlayToTheEnd) {
         }
         for (uint32_t i = 0; i < MAX_WAVE_CLIPS; ++i) ASSERT_EQ(bank.Play(i), 1);
 
-        ASSERT_TRUE(
-            WaitFor([&] { return out.Streams().size() == 21 && out.OpenStreams() == 0; }, 20))
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                driver.Step();
+                return out.Streams().size() == 21 && out.OpenStreams() == 0;
+            },
+            20))
             << out.Streams().size() << " opened, " << out.OpenStreams() << " still open";
-        EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
         for (int j = 0; j < MAX_WAVE_CLIPS; ++j) {
             EXPECT_EQ(bank.Slot(j).bInUse, 0) << j;
             EXPECT_EQ(bank.Slot(j).nFreeBuffers, WAVE_BUFFERS_PER_SLOT) << j;
@@ -256,89 +245,39 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
     EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
 }
 
-void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+void Silence(void*, float* pOut, int nFrames) { std::fill(pOut, pOut + 2 * nFrames, 0.0f); }
 
-// No driver at all, then a driver whose device cannot open (SDL's disk
-// writer with no folder for its file); each is mended after the first try.
-TEST(SdlWaveOut, OutputThatAppearsLaterIsUsedProbingAtMostOncePerSecond) {
-    TempDir dir;
-    const std::string file = dir.path() + "/disk.raw";
-    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
-    for (const auto& [driverBefore, fileBefore, driverAfter] :
-         {std::tuple{"no-such-driver", "", "dummy"},
-          std::tuple{"disk", "/no/such/folder/out.raw", "disk"}}) {
-        SCOPED_TRACE(driverBefore);
-        ScopedEnv driver("SDL_AUDIODRIVER", driverBefore);
-        ScopedEnv diskFile("SDL_DISKAUDIOFILE", fileBefore);
-        int64_t nowMs = 0;
-        SdlWaveOut sdl(SdlWaveOut::Options{.nowMs = [&] { return nowMs; }});
-        auto opens = [&] {
-            HWAVEOUT h = nullptr;
-            return sdl.Open(&h, &wfx, &IgnoreDone, 0) == MMSYSERR_NOERROR && !sdl.Close(h);
-        };
-        EXPECT_FALSE(opens());
-        setenv("SDL_AUDIODRIVER", driverAfter, 1);
-        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-        nowMs = 999;
-        EXPECT_FALSE(opens()) << "probed again within the second";
-        nowMs = 1000;
-        EXPECT_TRUE(opens()) << "the output that came is used";
+// A fresh probe finds a driver named since; an open that fails says why; and a
+// device whose sound cannot go anywhere (the disk writer on a full disk) is
+// taken for lost until it is closed.
+TEST(SdlAudioDevice, ProbesAfreshSaysWhyAnOpenFailsAndTellsALostDevice) {
+    SdlAudioDevice device;
+    std::string error;
+    {
+        ScopedEnv driver("SDL_AUDIODRIVER", "no-such-driver");
+        EXPECT_EQ(device.Probe(error), 0);
+        EXPECT_FALSE(error.empty());
     }
-}
+    ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    ScopedEnv diskFile("SDL_DISKAUDIOFILE", "/no/such/folder/out.raw");
+    EXPECT_NE(device.Probe(error), 0) << error;
+    EXPECT_EQ(device.Driver(), "disk");
+    IAudioDevice::Spec spec;
+    spec.nRate = 44100;
+    spec.callback = &Silence;
+    int nRate = 0;
+    error.clear();
+    EXPECT_FALSE(device.Open(spec, nRate, error));
+    EXPECT_FALSE(error.empty());
 
-// Stand-ins for SDL's converter calls that fail on demand.
-std::atomic<int> g_nNewStreamFailures{0};
-std::atomic<int> g_nPutFailures{0};
-std::atomic<int> g_nFailedPuts{0};
-
-AudioMixer::ConverterCalls FailingCalls() {
-    static const AudioMixer::ConverterCalls sdl = AudioMixer::SdlConverterCalls();
-    return {
-        [](uint16_t sf, uint8_t sc, int sr, uint16_t df, uint8_t dc, int dr) {
-            return g_nNewStreamFailures.fetch_sub(1) > 0 ? nullptr
-                                                         : sdl.pNewStream(sf, sc, sr, df, dc, dr);
-        },
-        [](_SDL_AudioStream* p, const void* pBuf, int len) {
-            return g_nPutFailures.fetch_sub(1) > 0 ? (++g_nFailedPuts, -1) : sdl.pPut(p, pBuf, len);
-        }};
-}
-
-TEST(SdlWaveOut, ConverterThatCannotBeMadeIsAFailureThatMayPass) {
-    AudioMixer mixer(48000, FailingCalls());
-    const WAVEFORMATEX wfx = Pcm(2, 44100, 16);
-    HWAVEOUT h = nullptr;
-    g_nNewStreamFailures = 1;
-    const MMRESULT first = mixer.Open(&h, wfx, &IgnoreDone, 0);
-    EXPECT_NE(first, MMSYSERR_NOERROR);
-    EXPECT_NE(first, WAVERR_BADFORMAT) << "the format is playable: worth another try";
-    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
-}
-
-TEST(SdlWaveOut, FailingConverterGivesSilenceForTheCallbackAndLosesNothing) {
-    AudioMixer mixer(48000, FailingCalls());
-    const WAVEFORMATEX wfx = Pcm(1, 48000, 16);
-    std::vector<uint8_t> tone = Tone(wfx, 440, 0.5, 0.2);  // 9600 frames
-    WAVEHDR header{};
-    header.lpData = reinterpret_cast<char*>(tone.data());
-    header.dwBufferLength = static_cast<uint32_t>(tone.size());
-    HWAVEOUT h = nullptr;
-    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
-    mixer.Prepare(h, &header);
-    mixer.Write(h, &header);
-
-    std::vector<float> out(2 * 16384);
-    g_nPutFailures = 1000;  // a spinning pull would end here
-    mixer.Mix(out.data(), 4096);
-    EXPECT_EQ(g_nFailedPuts, 1) << "one failure ends the stream's pulls for the callback";
-    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 2 * 4096, [](float x) { return x == 0; }));
-
-    g_nPutFailures = 0;
-    mixer.Mix(out.data(), 16384);
-    auto loud = [](float x) { return std::fabs(x) > 0.05f; };
-    const auto first = std::find_if(out.begin(), out.end(), loud);
-    const auto last = std::find_if(out.rbegin(), out.rend(), loud).base();
-    EXPECT_NEAR((last - first) / 2, 9600, 50) << "the refused piece plays later, none is dropped";
+    setenv("SDL_DISKAUDIOFILE", "/dev/full", 1);
+    ASSERT_TRUE(device.Open(spec, nRate, error)) << error;
+    EXPECT_EQ(nRate, 44100);
+    EXPECT_FALSE(device.Lost());
+    device.Start();
+    EXPECT_TRUE(WaitFor([&] { return device.Lost(); }, 10));
+    device.Close();
+    EXPECT_FALSE(device.Lost());
 }
 
 }  // namespace

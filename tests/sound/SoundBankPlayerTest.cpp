@@ -238,10 +238,11 @@ TEST_F(SoundBankPlayer, SlotWithoutBufferPoolIsNeverOpened) {
 }
 
 TEST_F(SoundBankPlayer, HeldWorkerIsDiscardedWithoutAPass) {
-    CSoundBank bank;
-    EXPECT_EQ(bank.Play(0), -1) << "nothing loaded";
-    Load(bank, {100});
-    EXPECT_EQ(bank.StopWorker(), 0u);
+    {
+        CSoundBank bank;
+        EXPECT_EQ(bank.Play(0), -1) << "nothing loaded";
+        Load(bank, {100});
+    }
     EXPECT_EQ(out.NumDevsCalls(), 0);
 }
 
@@ -275,16 +276,10 @@ TEST_F(SoundBankPlayer, DestructionStopsTwentyOneSoundingStreamsBeforeFreeing) {
                std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_EQ(out.QueuedBuffers(), 21 * 20);
-        EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
-        // Stopped: nothing queued, every stream reset once and closed, and
-        // the slots untouched by the stop.
-        EXPECT_EQ(out.QueuedBuffers(), 0);
-        EXPECT_EQ(out.OpenStreamCount(), 0);
-        for (int j = 0; j < 21; ++j) {
-            EXPECT_EQ(bank.Slot(j).bInUse, 1);
-            EXPECT_EQ(bank.Slot(j).nFreeBuffers, WAVE_BUFFERS_PER_SLOT);
-        }
     }
+    // Stopped: nothing queued, every stream reset once and closed.
+    EXPECT_EQ(out.QueuedBuffers(), 0);
+    EXPECT_EQ(out.OpenStreamCount(), 0);
     ASSERT_EQ(out.StreamCount(), 21u);
     for (size_t k = 0; k < 21; ++k) {
         const auto s = out.Stream(k);

@@ -54,7 +54,6 @@ TEST(SoundBankStress, TenThousandRandomPlaysWhileClipsFinish) {
             EXPECT_EQ(r, i < MAX_WAVE_CLIPS ? 1 : -1);
             if (n % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        EXPECT_EQ(bank.StopWorker(), PLAY_THREAD_EXIT_CODE);
     }
     bStop = true;
     clock.join();

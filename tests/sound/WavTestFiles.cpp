@@ -1,5 +1,6 @@
 #include "tests/sound/WavTestFiles.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +18,22 @@ WAVEFORMATEX Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
     wfx.nBlockAlign = static_cast<uint16_t>(channels * bits / 8);
     wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
     return wfx;
+}
+
+std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, double seconds) {
+    const size_t frames = static_cast<size_t>(wfx.nSamplesPerSec * seconds);
+    std::vector<uint8_t> out;
+    out.reserve(frames * wfx.nBlockAlign);
+    for (size_t f = 0; f < frames; ++f) {
+        const double x =
+            level * std::sin(2 * M_PI * hz * static_cast<double>(f) / wfx.nSamplesPerSec);
+        // 8-bit samples are unsigned around 128; wider ones signed, little-endian.
+        const int bits = wfx.wBitsPerSample;
+        const int64_t v = std::llrint((bits == 8 ? 128 : 0) + double((1LL << (bits - 1)) - 1) * x);
+        for (int c = 0; c < wfx.nChannels; ++c)
+            for (int b = 0; b < bits / 8; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+    return out;
 }
 
 void PutLe32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {

@@ -20,6 +20,9 @@ void PutLe16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
 // chunk shows.
 std::vector<uint8_t> Pattern(size_t n, uint32_t seed);
 
+// A sine of the given level (0..1) in any PCM format, the same on every channel.
+std::vector<uint8_t> Tone(const WAVEFORMATEX& wfx, double hz, double level, double seconds);
+
 class TempDir {
 public:
     TempDir();
