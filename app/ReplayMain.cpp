@@ -2,9 +2,11 @@
 // display and no sound device, as fast as the machine allows. See Usage().
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QGuiApplication>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,7 @@
 #include "platform/sdl/SdlWaveOut.h"
 #include "app/ReplayFiles.h"
 #include "app/ReplayLauncher.h"
+#include "app/ReplayProgress.h"
 #include "app/ReplayWaveList.h"
 #include "app/ShowReplay.h"
 #include "detect/ShowWaveTap.h"
@@ -172,6 +175,16 @@ int main(int argc, char** argv) {
     pulled.bPulled = true;
     SdlWaveOut waveOut(pulled);
     CShowReplay replay(host, waveOut);
+    // For a person watching at a terminal, one line that keeps up with the show.
+    CReplayProgress progress(
+        isatty(STDERR_FILENO) == 1,
+        [](const std::string& text) { std::fputs(text.c_str(), stderr); },
+        [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        });
+    replay.SetProgress(&progress);
     CShowWaveTap tap(host, replay);
     platform::SetVideoFiles(&videoFiles);
     platform::SetMessageBox(&messages);
