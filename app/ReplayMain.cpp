@@ -51,7 +51,8 @@ const char* const USAGE =
     "The sounds are read as the launcher reads them: the list's folder, each name\n"
     "with \".wav\", numbered in sorted order. Two runs on the same inputs write the\n"
     "same ranks.csv and mix.wav, byte for byte. Files are written under names of\n"
-    "their own and named only when the run has succeeded.\n"
+    "their own and named only when the run has succeeded. On a terminal, one line\n"
+    "on standard error follows the show's progress.\n"
     "\n"
     "Exit status: 0 done, 1 the show could not run or its files could not be\n"
     "written, 2 a wrong command line.\n";
