@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz clean
+.PHONY: all deps configure build test run bench sanitize fuzz deb clean
 
 all: build
 
@@ -45,6 +45,14 @@ sanitize: deps
 # FUZZ_RUNS inputs each; prints each one's inputs and inputs per second.
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_RUNS=$(FUZZ_RUNS) JOBS=$(JOBS) scripts/fuzz
+
+# The Debian package build/zarndemo_VERSION_amd64.deb: the build installed
+# under /usr, with fresh screenshots of the program tests for its metadata.
+deb: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@cd $(BUILD) && ctest -R "^Program\.ClickedThroughTheSamples" --output-on-failure
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) build-fuzz

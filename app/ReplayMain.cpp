@@ -1,7 +1,10 @@
 // zarndemo-replay: the detection show on a clip and a wave list, with no
 // display and no sound device, as fast as the machine allows. See Usage().
 
+#include <unistd.h>
+
 #include <QGuiApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +12,7 @@
 
 #include "app/ReplayFiles.h"
 #include "app/ReplayLauncher.h"
+#include "app/ReplayProgress.h"
 #include "app/ReplayWaveList.h"
 #include "app/ShowReplay.h"
 #include "detect/ShowWaveTap.h"
@@ -50,6 +54,7 @@ const char* const USAGE =
     "of an older run's files: OUT never holds files of two runs, so a run without\n"
     "--video removes an older show.mkv. A run that fails leaves the older files\n"
     "as they were.\n"
+    "On a terminal, one line on standard error follows the show's progress.\n"
     "\n"
     "Exit status: 0 done, 1 the show could not run or its files could not be\n"
     "written, 2 a wrong command line.\n";
@@ -163,6 +168,16 @@ int main(int argc, char** argv) {
     pulled.bPulled = true;
     SdlWaveOut waveOut(pulled);
     CShowReplay replay(host, waveOut);
+    // For a person watching at a terminal, one line that keeps up with the show.
+    CReplayProgress progress(
+        isatty(STDERR_FILENO) == 1,
+        [](const std::string& text) { std::fputs(text.c_str(), stderr); },
+        [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        });
+    replay.SetProgress(&progress);
     CShowWaveTap tap(host, replay);
     platform::SetVideoFiles(&videoFiles);
     platform::SetMessageBox(&messages);

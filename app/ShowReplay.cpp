@@ -10,6 +10,7 @@
 #include "platform/ShowRecording.h"
 #include "platform/VirtualShowWindows.h"
 #include "app/ReplayFiles.h"
+#include "app/ReplayProgress.h"
 #include "detect/ShowStats.h"
 #include "sound/SteppedPassDriver.h"
 
@@ -21,6 +22,12 @@ constexpr int64_t PASS_MS = WAVE_PASS_PERIOD_MS;
 constexpr int64_t MAX_TAIL_MS = 10 * 60 * 1000;
 
 std::string CellNumber(const CellScore& cell) { return std::to_string(cell.nRow * 7 + cell.nCol); }
+
+// The share of the show's frames drawn so far.
+double PlayedFraction(const ClipSegment& segment) {
+    const double dFrames = double(segment.dwLastFrame) - double(segment.dwFirstFrame) + 1.0;
+    return dFrames > 0 ? (double(segment.dwCursor) - double(segment.dwFirstFrame)) / dFrames : 1.0;
+}
 
 }  // namespace
 
@@ -125,12 +132,14 @@ bool CShowReplay::Run(const IDetectLauncher& launcher, CReplayFiles& files,
             break;
         }
         m_nEndMs = ms + PASS_MS;
+        if (m_pProgress) m_pProgress->Update(m_nEndMs, PlayedFraction(dlg.Avi().Segment(0)));
         if (m_host.NextDueMs() != INT64_MAX) {
             lastTickMs = ms;
             continue;
         }
         if (BankIdle(dlg) && m_mix.Idle()) break;
         if (ms - lastTickMs > MAX_TAIL_MS) {
+            if (m_pProgress) m_pProgress->Clear();
             std::fprintf(stderr,
                          "zarndemo-replay: sounds still waiting %lld s after the show's end "
                          "are left out\n",
@@ -138,6 +147,7 @@ bool CShowReplay::Run(const IDetectLauncher& launcher, CReplayFiles& files,
             break;
         }
     }
+    if (m_pProgress) m_pProgress->Clear();
     dlg.CloseShow();
     return bOk;
 }

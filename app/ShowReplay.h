@@ -18,6 +18,7 @@
 #include "detect/ShowWaveTap.h"
 
 class CReplayFiles;
+class CReplayProgress;
 class IDetectLauncher;
 class IPulledMix;
 class IShowRecording;
@@ -43,6 +44,9 @@ public:
     // in error.
     bool Run(const IDetectLauncher& launcher, CReplayFiles& files, IShowRecording* pRecording,
              std::string& error);
+    // Told after every pass how far the show has got, and wiped when Run
+    // ends; not owned.
+    void SetProgress(CReplayProgress* pProgress) { m_pProgress = pProgress; }
 
     const std::vector<Ranking>& Rankings() const { return m_rankings; }
     // The rankings as ranks.csv holds them, header first.
@@ -66,4 +70,5 @@ private:
     int64_t m_nPictureMs = -1;  // a frame tick's picture waits for the ticks of its instant
     int64_t m_nEndMs = 0;
     unsigned m_nFramePeriod = 0;
+    CReplayProgress* m_pProgress = nullptr;
 };

@@ -35,6 +35,7 @@
 #include "platform/qt/QtDialogs.h"
 #include "platform/qt/QtFileDialogs.h"
 #include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtSessionBus.h"
 #include "platform/qt/QtSettingsFile.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSignalWatch.h"
@@ -228,6 +229,7 @@ int ZarnDemoMain(int argc, char** argv) {
         return 1;
     }
 
+    KeepSessionBusFromAutolaunch();
     QApplication app(argc, argv);
     QApplication::setApplicationName("ZARNDemo");
     QGuiApplication::setDesktopFileName("zarndemo");

@@ -332,3 +332,9 @@ void CShowWaveDlg::PostNcDestroy() {
     // clip reader go with the window, before the launcher makes the next.
     if (!m_bDeleting) delete this;
 }
+
+AccessibleText CShowWaveDlg::Accessible() const {
+    return {"Detection show",
+            "The clip or the camera full-screen; the sounds of its brightest, middle and "
+            "darkest grid cells play as it runs; a right click closes the show"};
+}

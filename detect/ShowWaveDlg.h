@@ -72,6 +72,7 @@ public:
     void OnTimer(uintptr_t nIDEvent) override;
     void OnRButtonDown(unsigned nFlags, int x, int y) override;
     void PostNcDestroy() override;
+    AccessibleText Accessible() const override;
 
     // A sound asked for from outside, played as a ranking plays a cell's: 1
     // when accepted, -1 when the bank holds no clip index.

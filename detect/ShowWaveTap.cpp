@@ -52,6 +52,9 @@ public:
     void OnMouseMove(unsigned nFlags, int x, int y) override {
         Forward([&] { m_pDlg->OnMouseMove(nFlags, x, y); });
     }
+    AccessibleText Accessible() const override {
+        return m_pDlg ? m_pDlg->Accessible() : AccessibleText{};
+    }
     void PostNcDestroy() override {
         ++m_nDepth;
         std::exchange(m_pDlg, nullptr)->PostNcDestroy();

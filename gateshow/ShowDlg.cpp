@@ -314,3 +314,9 @@ void CShowDlg::PreloadUpcoming() {
     }
     m_pLookahead->Preload(frames, count);
 }
+
+AccessibleText CShowDlg::Accessible() const {
+    return {"Gate show",
+            "An interactive clip in four gates: at each, a left click in the left or the right "
+            "zone chooses the ending; a right click closes the show"};
+}

@@ -57,6 +57,7 @@ public:
     void OnRButtonDown(unsigned nFlags, int x, int y) override;
     void OnMouseMove(unsigned nFlags, int x, int y) override;
     void PostNcDestroy() override;
+    AccessibleText Accessible() const override;
 
     void SetHotZone(int index, int left, int top, int right, int bottom);
     // The first of the zones in use that strictly contains the point, or -1.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AccessibleText.h"
 #include "platform/WindowStyles.h"
 
 constexpr uint32_t DS_MODALFRAME = 0x80;
@@ -50,6 +51,7 @@ struct DialogItem {
     int x, y, cx, cy;                     // dialog units
     uint32_t dwStyle;                     // besides visible child
     const IconResource* pIcon = nullptr;  // SS_ICON statics
+    AccessibleText accessible = {};
 };
 
 // A key combination (portable text such as "Ctrl+G") that sends a command.

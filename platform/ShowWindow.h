@@ -16,6 +16,8 @@
 //   with the new period; StopTimer ends it; all timers end with the window.
 //   Each tick calls OnTimer(id) on the user-interface thread.
 // - Mouse button downs and moves reach the handler in client coordinates.
+// - The window bears the handler's accessible name and description, read
+//   once when it is made.
 // - Destroy() ends the timers, hides the window and then calls the handler's
 //   PostNcDestroy, which may delete the handler. Nothing of the handler is
 //   touched after that, and the IShowWindow pointer is invalid once Destroy
@@ -29,6 +31,8 @@
 
 #include <cstdint>
 #include <functional>
+
+#include "platform/AccessibleText.h"
 
 class IDeviceContext;
 class IFrameView;
@@ -60,6 +64,8 @@ public:
     virtual void OnMouseMove(unsigned /*nFlags*/, int /*x*/, int /*y*/) {}
     // The last call the window makes; the handler may delete itself here.
     virtual void PostNcDestroy() {}
+    // What a screen reader tells of the window.
+    virtual AccessibleText Accessible() const { return {}; }
 };
 
 class IShowWindow {

@@ -146,6 +146,11 @@ void QtDialog::MakeControl(const DialogItem& item) {
         }
     }
     pWidget->setGeometry(rect);
+    if (!item.accessible.strName.empty())
+        pWidget->setAccessibleName(QString::fromUtf8(item.accessible.strName.c_str()));
+    if (!item.accessible.strDescription.empty())
+        pWidget->setAccessibleDescription(
+            QString::fromUtf8(item.accessible.strDescription.c_str()));
     if (item.kind == DialogItemKind::GroupBox) pWidget->lower();
     if (!(item.dwStyle & WS_TABSTOP)) {
         if (item.kind != DialogItemKind::PushButton && item.kind != DialogItemKind::CheckBox)

@@ -36,6 +36,9 @@ IShowWindow* QtShowWindows::Create(IShowWindowHandler& handler) {
         pWnd = new QtShowWindow(handler, m_pMainWindow,
                                 pScreen ? pScreen->geometry().topLeft() : QPoint(0, 0));
     }
+    const AccessibleText accessible = handler.Accessible();
+    pWnd->setAccessibleName(QString::fromUtf8(accessible.strName.c_str()));
+    pWnd->setAccessibleDescription(QString::fromUtf8(accessible.strDescription.c_str()));
     handler.OnAttach(pWnd);
     return pWnd->Initialise() ? pWnd : nullptr;
 }

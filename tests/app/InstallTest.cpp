@@ -43,7 +43,10 @@ TEST(Install, TheInstalledProgramFindsItsData) {
           "share/zarndemo/samples/waves/waves.txt", "share/zarndemo/samples/waves/tone20.wav",
           "share/applications/zarndemo.desktop", "share/icons/hicolor/32x32/apps/zarndemo.png",
           "share/icons/hicolor/16x16/apps/zarndemo.png", "lib/systemd/user/zarndemo-venue.service",
-          "share/zarndemo/autostart/zarndemo-venue.desktop"})
+          "share/zarndemo/autostart/zarndemo-venue.desktop", "bin/zarndemo-replay",
+          "share/man/man1/zarndemo.1.gz", "share/man/man1/zarndemo-replay.1.gz",
+          "share/metainfo/io.github.zarndemo.ZARNDemo.metainfo.xml",
+          "share/doc/zarndemo/copyright"})
         EXPECT_TRUE(fs::is_regular_file(prefix / file)) << file;
 
     // The service manager accepts the unit, its program where this prefix

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -11,10 +12,12 @@
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
+#include <set>
 #include <tuple>
 
 #include "app/ZARNDemoDlg.h"
 #include "detect/ShowWaveDlg.h"
+#include "detect/ShowWaveTap.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/ListControl.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
@@ -348,6 +351,49 @@ TEST_F(Launcher, OneGateShowAtATimeAndBothShowsEndWithTheLauncher) {
     EXPECT_EQ(g_pDetectShow, nullptr);
     EXPECT_EQ(OpenShowWindows(), 0);
     EXPECT_LE(ThreadCount(), nThreadsBefore);
+}
+
+QString AccessibleText(QWidget* w, QAccessible::Text kind) {
+    QAccessibleInterface* pAccessible = QAccessible::queryAccessibleInterface(w);
+    return pAccessible ? pAccessible->text(kind) : QString();
+}
+
+// A screen reader tells every control apart by a name that holds what a
+// sighted user reads on it or, for the fields, beside it; both shows, the
+// detection window through the run report's tap, are named too.
+TEST_F(Launcher, ScreenReadersNameEveryControlAndBothShows) {
+    std::set<QString> names;
+    for (const DialogItem& item : LauncherTemplate().items) {
+        if (item.nId == IDC_STATIC) continue;
+        const QString name = AccessibleText(Control(item.nId), QAccessible::Name);
+        EXPECT_TRUE(name.contains(QString::fromUtf8(item.strText.c_str()))) << item.nId;
+        EXPECT_TRUE(names.insert(name).second) << item.nId << " has the name of another control";
+        EXPECT_FALSE(AccessibleText(Control(item.nId), QAccessible::Description).isEmpty())
+            << item.nId;
+    }
+    EXPECT_EQ(AccessibleText(Control(IDC_AVI_PATH), QAccessible::Name), "Clip file");
+    EXPECT_EQ(AccessibleText(Control(IDC_WAVE_LIST_PATH), QAccessible::Name), "Wave list file");
+
+    IShowWaveObserver observer;
+    CShowWaveTap tap(showWindows, observer);
+    platform::SetShowWindows(&tap);
+    OpenSamples();
+    Click(IDC_SHOW_DETECT);
+    CtrlG();
+    std::set<std::string> shows;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QtShowWindow*>(w) && w->isVisible()) {
+            EXPECT_FALSE(AccessibleText(w, QAccessible::Description).isEmpty());
+            shows.insert(AccessibleText(w, QAccessible::Name).toStdString());
+        }
+    ASSERT_NE(g_pDetectShow, nullptr);
+    ASSERT_NE(g_pGateShow, nullptr);
+    const std::set<std::string> expected{g_pDetectShow->Accessible().strName,
+                                         g_pGateShow->Accessible().strName};
+    EXPECT_EQ(shows, expected);
+    EXPECT_EQ(expected.size(), 2u);
+    EXPECT_EQ(expected.count(""), 0u);
+    dlg.DestroyWindow();
 }
 
 class LauncherWithCameras : public Launcher {
