@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "detect/DetectLauncher.h"
 #include "platform/DialogBase.h"
@@ -75,6 +76,7 @@ private:
     std::string m_strWaveFolder;
     int32_t m_nWaveCount = 0;
     IListControl* m_cbCaptureDriver = nullptr;
+    std::vector<int> m_captureDrivers;  // driver index of each entry of m_cbCaptureDriver
     IListControl* m_lbWaveNames = nullptr;
     std::string m_strAviPath;
     std::string m_strWaveListPath;

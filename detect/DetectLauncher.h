@@ -9,7 +9,7 @@ class IDetectLauncher {
 public:
     virtual ~IDetectLauncher() = default;
 
-    // Position of the capture driver selection; -1 when nothing is selected.
+    // Driver index of the selected capture entry; -1 when nothing is selected.
     virtual int GetCaptureDriver() const = 0;
     // 1 for camera mode, 0 for clip mode.
     virtual int GetUseCamera() const = 0;
