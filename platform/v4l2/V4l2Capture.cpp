@@ -107,6 +107,11 @@ int V4l2Capture::SetPreview(HCAPWND h, int bPreview) {
     return pWnd && pWnd->SetPreview(bPreview != 0) ? 1 : 0;
 }
 
+uint32_t V4l2Capture::GetFrameInterval(HCAPWND h) {
+    const V4l2CaptureWindow* pWnd = Find(h);
+    return pWnd ? pWnd->FrameIntervalUs() : 0;
+}
+
 int V4l2Capture::DestroyWindow(HCAPWND h) { return m_windows.erase(h) ? 1 : 0; }
 
 bool V4l2Capture::Previewing(HCAPWND h) const {

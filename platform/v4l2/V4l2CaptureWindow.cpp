@@ -134,6 +134,18 @@ void V4l2CaptureWindow::AskFrameInterval() {
     m_device.Ioctl(m_fd, VIDIOC_S_PARM, &parm);
 }
 
+uint32_t V4l2CaptureWindow::ReadFrameInterval() {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device.Ioctl(m_fd, VIDIOC_G_PARM, &parm) < 0 ||
+        !(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME))
+        return 0;
+    const v4l2_fract& t = parm.parm.capture.timeperframe;
+    if (t.numerator == 0 || t.denominator == 0) return 0;
+    const uint64_t nUs = uint64_t{1000000} * t.numerator / t.denominator;
+    return static_cast<uint32_t>(std::min<uint64_t>(nUs, UINT32_MAX));
+}
+
 bool V4l2CaptureWindow::SetPreview(bool bPreview) {
     if (!bPreview) {
         StopStream();
@@ -166,6 +178,7 @@ bool V4l2CaptureWindow::StartStream() {
     m_nHeight = pix.height;
     m_nStride = std::max(pix.bytesperline, 3 * pix.width);
     AskFrameInterval();
+    m_nFrameIntervalUs = ReadFrameInterval();
 
     v4l2_requestbuffers req{};
     req.count = BUFFER_COUNT;

@@ -38,6 +38,8 @@ public:
     bool SetPreview(bool bPreview);
     // Frames are streaming: the preview is on and has not failed.
     bool Previewing() const { return m_thread.joinable() && !m_bStop.load(); }
+    // As the camera reported it when the preview started; 0 for none.
+    uint32_t FrameIntervalUs() const { return m_thread.joinable() ? m_nFrameIntervalUs : 0; }
     // The view went with its window: stop everything, present nothing more.
     void ForgetView();
 
@@ -50,6 +52,7 @@ private:
     void Disconnect();
     bool AskBgr24(uint32_t nWidth, uint32_t nHeight);
     void AskFrameInterval();
+    uint32_t ReadFrameInterval();
     bool StartStream();
     void StopStream();
     void ReleaseBuffers();
@@ -68,6 +71,7 @@ private:
     int m_fd = -1;
     int m_nDriver = -1;
     unsigned m_nPreviewRateMs = 0;
+    uint32_t m_nFrameIntervalUs = 0;
     uint32_t m_nWidth = 0;
     uint32_t m_nHeight = 0;
     uint32_t m_nStride = 0;
