@@ -24,6 +24,8 @@ struct LauncherStart {
     bool bGate = false;
     // The detection show starts again when its segment runs out.
     bool bRepeat = false;
+    // How every camera show ranks the live picture (CAMERA_DETECT_*).
+    int nCameraDetect = CAMERA_DETECT_OFF;
     // Called once all of it has been done (whether the shows opened or not).
     std::function<void()> onStarted;
 };
@@ -61,6 +63,7 @@ public:
     std::string GetWaveFolder() const override { return m_strWaveFolder; }
     std::string GetAviPath() const override { return m_strAviPath; }
     int GetRepeat() const override { return m_start.bRepeat ? 1 : 0; }
+    int GetCameraDetect() const override { return m_start.nCameraDetect; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;

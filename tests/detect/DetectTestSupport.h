@@ -15,6 +15,7 @@
 struct TestLauncher final : IDetectLauncher {
     int nCaptureDriver = -1;
     int bUseCamera = 0;
+    int nCameraDetect = CAMERA_DETECT_OFF;
     std::vector<std::string> waveNames;
     std::string strWaveFolder;
     std::string strAviPath;
@@ -25,6 +26,7 @@ struct TestLauncher final : IDetectLauncher {
     std::string GetWaveName(int n) const override { return waveNames.at(static_cast<size_t>(n)); }
     std::string GetWaveFolder() const override { return strWaveFolder; }
     std::string GetAviPath() const override { return strAviPath; }
+    int GetCameraDetect() const override { return nCameraDetect; }
 };
 
 // Adds a clip of one decodable video stream to the fake library; a launcher
