@@ -206,9 +206,10 @@ void CShowWaveDlg::CloseCapture() {
 }
 
 void CShowWaveDlg::OnCameraFrame(const uint8_t* pData, size_t nBytes) {
-    m_nCameraFrames.fetch_add(1, std::memory_order_relaxed);
     // Ignored unless detection made room for the frames.
     m_handOver.Publish(pData, nBytes);
+    // Counted once handed over, so that a frame counted can be taken.
+    m_nCameraFrames.fetch_add(1, std::memory_order_release);
 }
 
 intptr_t CaptureFrameCallback(HCAPWND hWnd, VIDEOHDR* pHdr) {
