@@ -12,8 +12,9 @@ constexpr double MAX_FRAMES_PER_SEC = 1000.0;
 
 }  // namespace
 
-ClipCaptureWindow::ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, HCAPWND hWnd)
-    : m_files(files), m_hWnd(hWnd), m_pView(pView) {}
+ClipCaptureWindow::ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, bool bShown,
+                                     HCAPWND hWnd)
+    : m_files(files), m_hWnd(hWnd), m_pView(pView), m_bShown(bShown) {}
 
 ClipCaptureWindow::~ClipCaptureWindow() {
     Disconnect();
@@ -168,5 +169,5 @@ void ClipCaptureWindow::Deliver(const uint8_t* pPixels, uint32_t nTimeMs) {
     header.dwTimeCaptured = nTimeMs;
     header.dwFlags = VHDR_DONE;
     if (CaptureFrameProc proc = m_callback.load()) proc(m_hWnd, &header);
-    if (m_pView) m_pView->Present(m_frame.data(), m_nWidth, m_nHeight);
+    if (m_pView && m_bShown) m_pView->Present(m_frame.data(), m_nWidth, m_nHeight);
 }

@@ -18,7 +18,8 @@
 
 class ClipCaptureWindow {
 public:
-    ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, HCAPWND hWnd);
+    // bShown: the view is on the screen; a hidden one is handed no frames.
+    ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, bool bShown, HCAPWND hWnd);
     // Stops the preview and ends the view if it still stands.
     ~ClipCaptureWindow();
 
@@ -51,6 +52,7 @@ private:
     // Set on the user-interface thread while no preview thread runs; only
     // read by that thread while it runs.
     IFrameView* m_pView;
+    bool m_bShown;
     std::string m_strName;
     std::unique_ptr<IVideoFile> m_pFile;
     std::unique_ptr<IVideoStream> m_pStream;

@@ -40,10 +40,11 @@ HCAPWND V4l2Capture::CreateCaptureWindow(const char* /*pszName*/, uint32_t dwSty
                                          int w, int h, IShowWindow* pParent, int /*nId*/) {
     if (!pParent || w <= 0 || h <= 0) return nullptr;
     const auto hWnd = reinterpret_cast<HCAPWND>(++m_nLastHandle);
-    IFrameView* pView = pParent->CreateFrameView(x, y, w, h, (dwStyle & WS_VISIBLE) != 0,
-                                                 [this, hWnd] { OnViewEnded(hWnd); });
+    const bool bShown = (dwStyle & WS_VISIBLE) != 0;
+    IFrameView* pView =
+        pParent->CreateFrameView(x, y, w, h, bShown, [this, hWnd] { OnViewEnded(hWnd); });
     if (!pView) return nullptr;
-    m_windows[hWnd] = std::make_unique<V4l2CaptureWindow>(m_device, pView, hWnd);
+    m_windows[hWnd] = std::make_unique<V4l2CaptureWindow>(m_device, pView, bShown, hWnd);
     return hWnd;
 }
 

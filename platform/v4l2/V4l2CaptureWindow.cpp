@@ -25,8 +25,9 @@ bool IsStreamError(int nError) { return nError != EAGAIN && nError != EINTR; }
 
 }  // namespace
 
-V4l2CaptureWindow::V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, HCAPWND hWnd)
-    : m_device(device), m_hWnd(hWnd), m_pView(pView) {}
+V4l2CaptureWindow::V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown,
+                                     HCAPWND hWnd)
+    : m_device(device), m_hWnd(hWnd), m_pView(pView), m_bShown(bShown) {}
 
 V4l2CaptureWindow::~V4l2CaptureWindow() {
     Disconnect();
@@ -287,7 +288,7 @@ void V4l2CaptureWindow::Deliver(const Buffer& buffer, uint32_t nBytesUsed, uint3
     header.dwTimeCaptured = nTimeMs;
     header.dwFlags = VHDR_DONE;
     if (CaptureFrameProc proc = m_callback.load()) proc(m_hWnd, &header);
-    if (m_pView)
+    if (m_pView && m_bShown)
         m_pView->Present(m_frame.data(), static_cast<int>(m_nWidth), static_cast<int>(m_nHeight));
 }
 

@@ -18,7 +18,8 @@
 
 class V4l2CaptureWindow {
 public:
-    V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, HCAPWND hWnd);
+    // bShown: the view is on the screen; a hidden one is handed no frames.
+    V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown, HCAPWND hWnd);
     // Stops the preview, closes the camera and ends the view if it still stands.
     ~V4l2CaptureWindow();
 
@@ -68,6 +69,7 @@ private:
     // Set on the user-interface thread while no capture thread runs; only
     // read by the capture thread while it runs.
     IFrameView* m_pView;
+    bool m_bShown;
     int m_fd = -1;
     int m_nDriver = -1;
     unsigned m_nPreviewRateMs = 0;
