@@ -102,6 +102,15 @@ TEST(DetectCameraHandOver, NewestWholeFrameWinsAndTheReplacedAreCounted) {
             nPublished.store(k + 1);
         }
     });
+    // Stops the camera even when an assertion below fails.
+    struct Stopper {
+        std::atomic<bool>& bStop;
+        std::thread& thread;
+        ~Stopper() {
+            bStop.store(true);
+            if (thread.joinable()) thread.join();
+        }
+    } stopper{bStop, camera};
     const auto whole = [&](const uint8_t* p, uint64_t n) {
         return p && std::all_of(p, p + w * h, [n](uint8_t b) { return b == uint8_t(n); });
     };
