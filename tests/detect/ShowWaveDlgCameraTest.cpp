@@ -87,6 +87,8 @@ protected:
     CameraLauncher launcher;
 };
 
+// Detection stays off unless the launcher asks for it: frames are counted,
+// and nothing is ranked, drawn or timed.
 TEST_F(DetectCamera, StartsThePreviewInOrderAndClosesItWithTheWindow) {
     FakeShowWindow* w = Open();
     ASSERT_NE(w, nullptr);
