@@ -42,7 +42,7 @@ int CZARNDemoDlg::OnInitDialog() {
     m_pWnd->SetIcon(*m_hIcon, true);
     m_pWnd->SetIcon(*m_hIcon, false);
 
-    FillCaptureDriverList(*m_cbCaptureDriver);
+    m_captureDrivers = FillCaptureDriverList(*m_cbCaptureDriver);
 
     UpdateData(false);
     return 1;
@@ -163,7 +163,8 @@ void CZARNDemoDlg::PostNcDestroy() {
 }
 
 int CZARNDemoDlg::GetCaptureDriver() const {
-    return m_cbCaptureDriver ? m_cbCaptureDriver->GetCurSel() : LB_ERR;
+    return m_cbCaptureDriver ? CaptureDriverAt(m_captureDrivers, m_cbCaptureDriver->GetCurSel())
+                             : LB_ERR;
 }
 
 int CZARNDemoDlg::GetWaveCount() const {

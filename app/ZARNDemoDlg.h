@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "detect/DetectLauncher.h"
 #include "platform/DialogBase.h"
@@ -23,6 +24,8 @@ struct LauncherStart {
     bool bGate = false;
     // The detection show starts again when its segment runs out.
     bool bRepeat = false;
+    // How every camera show ranks the live picture (CAMERA_DETECT_*).
+    int nCameraDetect = CAMERA_DETECT_OFF;
     // Called once all of it has been done (whether the shows opened or not).
     std::function<void()> onStarted;
 };
@@ -60,6 +63,7 @@ public:
     std::string GetWaveFolder() const override { return m_strWaveFolder; }
     std::string GetAviPath() const override { return m_strAviPath; }
     int GetRepeat() const override { return m_start.bRepeat ? 1 : 0; }
+    int GetCameraDetect() const override { return m_start.nCameraDetect; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -75,6 +79,7 @@ private:
     std::string m_strWaveFolder;
     int32_t m_nWaveCount = 0;
     IListControl* m_cbCaptureDriver = nullptr;
+    std::vector<int> m_captureDrivers;  // driver index of each entry of m_cbCaptureDriver
     IListControl* m_lbWaveNames = nullptr;
     std::string m_strAviPath;
     std::string m_strWaveListPath;

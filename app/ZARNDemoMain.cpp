@@ -22,6 +22,7 @@
 #include "detect/RunReport.h"
 #include "gateshow/ShowDlg.h"
 #include "platform/Capture.h"
+#include "platform/CombinedCapture.h"
 #include "platform/Dialog.h"
 #include "platform/FileDialog.h"
 #include "platform/MessageBox.h"
@@ -29,6 +30,7 @@
 #include "platform/ShowWindow.h"
 #include "platform/VideoFile.h"
 #include "platform/WaveOut.h"
+#include "platform/clipcamera/ClipCapture.h"
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "platform/osc/LibloOsc.h"
 #include "platform/osc/OscEndpoint.h"
@@ -164,6 +166,24 @@ QScreen* FindScreen(const std::string& strScreen) {
     return nullptr;
 }
 
+// The command line's or the settings' choice, else the environment's.
+std::string ChoiceOrEnv(const std::string& strChoice, const char* pszEnv) {
+    if (!strChoice.empty() || !HasEnv(pszEnv)) return strChoice;
+    return std::getenv(pszEnv);
+}
+
+int CameraDetectOf(const VenueChoices& choices) {
+    const std::string mode = ChoiceOrEnv(choices.strCameraDetect, "ZARNDEMO_CAMERA_DETECT");
+    if (mode.empty()) return CAMERA_DETECT_OFF;
+    if (mode == "level") return CAMERA_DETECT_LEVEL;
+    if (mode == "motion") return CAMERA_DETECT_MOTION;
+    std::fprintf(stderr,
+                 "zarndemo: ZARNDEMO_CAMERA_DETECT=%s is not level or motion; camera shows rank "
+                 "nothing\n",
+                 mode.c_str());
+    return CAMERA_DETECT_OFF;
+}
+
 LauncherStart StartOf(const VenueChoices& choices) {
     LauncherStart start;
     start.strWaveList = choices.strWaveList;
@@ -171,6 +191,7 @@ LauncherStart StartOf(const VenueChoices& choices) {
     start.nCamera = choices.nCamera;
     start.bGate = choices.bGate;
     start.bRepeat = choices.bRepeat;
+    start.nCameraDetect = CameraDetectOf(choices);
     return start;
 }
 
@@ -204,7 +225,16 @@ int CheckVenue(int argc, char** argv, const VenueChoices& choices) {
         }
     }
     FfmpegVideoFiles videoFiles;
-    V4l2Capture capture;
+    // The cameras as the launcher would list them, a clip camera among them.
+    V4l2Capture cameras;
+    const std::string strCameraClip = ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP");
+    std::unique_ptr<ClipCapture> pClipCamera;
+    std::unique_ptr<CombinedCapture> pCombined;
+    if (!strCameraClip.empty()) {
+        pClipCamera = std::make_unique<ClipCapture>(videoFiles, strCameraClip);
+        pCombined = std::make_unique<CombinedCapture>(cameras, *pClipCamera);
+    }
+    ICapture& capture = pCombined ? static_cast<ICapture&>(*pCombined) : cameras;
     platform::SetVideoFiles(&videoFiles);
     platform::SetCapture(&capture);
     const int nStatus = RunVenueCheck(choices, facts, stdout);
@@ -258,7 +288,17 @@ int ZarnDemoMain(int argc, char** argv) {
         SdlWaveOut::Options audio;
         audio.probe = {&CRunReport::NoteFirstTake, &report};
         SdlWaveOut waveOut(audio);
-        V4l2Capture capture;
+        V4l2Capture cameras;
+        // A clip named to stand in for a camera joins the list after them.
+        const std::string strCameraClip =
+            ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP");
+        std::unique_ptr<ClipCapture> pClipCamera;
+        std::unique_ptr<CombinedCapture> pCombined;
+        if (!strCameraClip.empty()) {
+            pClipCamera = std::make_unique<ClipCapture>(videoFiles, strCameraClip);
+            pCombined = std::make_unique<CombinedCapture>(cameras, *pClipCamera);
+        }
+        ICapture& capture = pCombined ? static_cast<ICapture&>(*pCombined) : cameras;
         // What other programs send reaches the program through the event loop.
         QtUiCalls uiCalls;
         LibloOsc osc(OscConfig(choices), uiCalls.Poster());

@@ -5,11 +5,17 @@
 
 #include <string>
 
+// How camera mode ranks the live picture: not at all, by mean red level as
+// clip mode does, or by how much the red level changed since the last tick.
+constexpr int CAMERA_DETECT_OFF = 0;
+constexpr int CAMERA_DETECT_LEVEL = 1;
+constexpr int CAMERA_DETECT_MOTION = 2;
+
 class IDetectLauncher {
 public:
     virtual ~IDetectLauncher() = default;
 
-    // Position of the capture driver selection; -1 when nothing is selected.
+    // Driver index of the selected capture entry; -1 when nothing is selected.
     virtual int GetCaptureDriver() const = 0;
     // 1 for camera mode, 0 for clip mode.
     virtual int GetUseCamera() const = 0;
@@ -22,4 +28,6 @@ public:
     // 1 when the clip starts again from its first frame once its segment has
     // run out, 0 when the last picture stays.
     virtual int GetRepeat() const { return 0; }
+    // One of CAMERA_DETECT_*; read in camera mode only.
+    virtual int GetCameraDetect() const { return CAMERA_DETECT_OFF; }
 };

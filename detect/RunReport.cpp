@@ -18,12 +18,14 @@ void CRunReport::NoteFirstTake(void* pUser, bool bHeard) {
 }
 
 void CRunReport::OnShowStart(const CShowWaveDlg& dlg) {
-    // A camera show has no frame period: nothing of it is measured.
+    // A camera show that ranks nothing has no frame period: nothing of it is
+    // measured.
     m_bShow = dlg.FramePeriod() != 0;
     if (!m_bShow) return;
     m_stats = CShowStats{};
     m_stats.nFramePeriodMs = dlg.FramePeriod();
     m_stats.nClips = dlg.SoundBank().ClipCount();
+    m_stats.bCamera = dlg.UsesCamera();
     m_dueUs = m_options.nowUs() + int64_t{1000} * m_stats.nFramePeriodMs;
     m_playTicksUs.clear();
     m_nTakesRead = m_nTakesWritten.load(std::memory_order_acquire);
@@ -45,6 +47,7 @@ void CRunReport::BeforeTick(const CShowWaveDlg& /*dlg*/, uintptr_t nIDEvent) {
 void CRunReport::AfterTick(const CShowWaveDlg& dlg, const ShowWaveTick& tick) {
     if (!m_bShow) return;
     m_stats.nRepeats = dlg.Repeats();
+    m_stats.nCameraFramesDropped = dlg.CameraFramesDropped();
     if (tick.bDrewFrame) {
         ++m_stats.nFramesShown;
         m_stats.tickLatenessMs.push_back(static_cast<double>(m_latenessUs) / 1000.0);

@@ -1,9 +1,10 @@
 #pragma once
 // The run report of the detection shows that a program runs, gathered from
-// outside the window through the show tap: when a clip show starts with
-// cells that have no sound, one line names them; when it ends, one block on
-// standard error gives its frames, their lateness, the trigger latency and
-// the sounds per cell, and the same goes as JSON to a file when one is
+// outside the window through the show tap: when a clip show, or a camera
+// show that ranks the live picture, starts with cells that have no sound, one
+// line names them; when it ends, one block on standard error gives its
+// frames, their lateness, the trigger latency, the sounds per cell and a
+// camera's dropped frames, and the same goes as JSON to a file when one is
 // named (every show of the run so far, rewritten after each).
 //
 // Frame-tick lateness is measured against when the host means a tick to
@@ -57,7 +58,7 @@ private:
 
     // User-interface thread only.
     Options m_options;
-    bool m_bShow = false;  // a clip show is under way
+    bool m_bShow = false;  // a show with frame ticks is under way
     CShowStats m_stats;
     int64_t m_dueUs = 0;                 // when the next frame tick is meant to come
     int64_t m_latenessUs = 0;            // of the frame tick under way

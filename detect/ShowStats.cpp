@@ -58,6 +58,9 @@ std::string CShowStats::Text() const {
          std::to_string(nFramePeriodMs) +
          " ms, late by more than a period: " + std::to_string(nFramesLate) + "\n";
     if (nRepeats > 0) s += "  clip started again: " + std::to_string(nRepeats) + " times\n";
+    if (bCamera)
+        s += "  camera frames dropped (replaced before a tick took them): " +
+             std::to_string(nCameraFramesDropped) + "\n";
     s += "  frame-tick lateness: median " + FixedDecimals(late.median, 1) + " ms, p99 " +
          FixedDecimals(late.p99, 1) + " ms, max " + FixedDecimals(late.max, 1) + " ms\n";
     if (triggerLatencyMs.empty()) {
@@ -105,6 +108,8 @@ std::string CShowStats::Json() const {
     s += bOsc ? "{\"outgoing\": " + std::to_string(nOscSendDropped) +
                     ", \"incoming\": " + std::to_string(nOscReceiveDropped) + "}"
               : std::string("null");
+    s += ", \"camera_frames_dropped\": ";
+    s += bCamera ? std::to_string(nCameraFramesDropped) : std::string("null");
     s += "}";
     return s;
 }

@@ -25,6 +25,9 @@ public:
     bool bOsc = false;
     uint64_t nOscSendDropped = 0;
     uint64_t nOscReceiveDropped = 0;
+    // Camera shows: frames a newer one replaced before a frame tick took them.
+    bool bCamera = false;
+    uint64_t nCameraFramesDropped = 0;
 
     std::string Text() const;
     std::string Json() const;

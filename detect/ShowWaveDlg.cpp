@@ -15,7 +15,6 @@ std::atomic<CShowWaveDlg*> g_pCaptureTarget{nullptr};
 namespace {
 
 constexpr double CLIP_SEGMENT_END_SEC = 51.0;
-constexpr unsigned RANKING_INTERVAL_MS = 2500;
 
 constexpr COLORREF NUMBER_TEXT_COLOR = RGB(200, 200, 255);
 
@@ -63,6 +62,10 @@ int CShowWaveDlg::OnInitDialog() {
     const int nDriver = m_pOwner ? m_pOwner->GetCaptureDriver() : -1;
     m_bUseCamera = m_pOwner && m_pOwner->GetUseCamera() ? 1 : 0;
     m_bRepeat = m_pOwner && m_pOwner->GetRepeat();
+    const int nDetect = m_bUseCamera && m_pOwner ? m_pOwner->GetCameraDetect() : CAMERA_DETECT_OFF;
+    m_nCameraDetect = nDetect == CAMERA_DETECT_LEVEL || nDetect == CAMERA_DETECT_MOTION
+                          ? nDetect
+                          : CAMERA_DETECT_OFF;
 
     int W = 0;
     int H = 0;
@@ -93,12 +96,18 @@ int CShowWaveDlg::OnInitDialog() {
     }
 
     m_nTickCount = 0;
-    m_nPicLeft = (DETECT_SCREEN_WIDTH - W) / 2;
-    m_nPicTop = (DETECT_SCREEN_HEIGHT - H) / 2;
+    if (m_nCameraDetect) {
+        // The live picture lies at the preview area's top-left.
+        m_nPicLeft = 0;
+        m_nPicTop = 0;
+    } else {
+        m_nPicLeft = (DETECT_SCREEN_WIDTH - W) / 2;
+        m_nPicTop = (DETECT_SCREEN_HEIGHT - H) / 2;
+    }
     m_nCurCell = 0;
 
-    // A camera gives no frame rate, and its frame ticks would do nothing.
-    if (!m_bUseCamera) m_pWnd->StartTimer(TIMER_FRAME, m_nFramePeriod);
+    // Without detection a camera's frame ticks would do nothing.
+    if (!m_bUseCamera || m_nCameraDetect) m_pWnd->StartTimer(TIMER_FRAME, m_nFramePeriod);
     return 1;
 }
 
@@ -132,9 +141,11 @@ bool CShowWaveDlg::OpenClip(int& W, int& H) {
 
 bool CShowWaveDlg::StartCamera(int nDriver, int& W, int& H) {
     ICapture& capture = platform::Capture();
-    m_hCapture =
-        capture.CreateCaptureWindow("Capture Window", WS_CHILD | WS_VISIBLE, 0, 0,
-                                    CAPTURE_WINDOW_WIDTH, CAPTURE_WINDOW_HEIGHT, m_pWnd, 0);
+    // With detection on the window paints the picture itself, so that the
+    // outlines lie over it; the capture window's own view stays hidden.
+    const uint32_t dwStyle = m_nCameraDetect ? WS_CHILD : WS_CHILD | WS_VISIBLE;
+    m_hCapture = capture.CreateCaptureWindow("Capture Window", dwStyle, 0, 0, CAPTURE_WINDOW_WIDTH,
+                                             CAPTURE_WINDOW_HEIGHT, m_pWnd, 0);
     // Each request goes to a window that still stands; otherwise it counts as 0.
     const auto send = [&](auto request) { return capture.IsWindow(m_hCapture) ? request() : 0; };
 
@@ -162,12 +173,17 @@ bool CShowWaveDlg::StartCamera(int nDriver, int& W, int& H) {
         GiveUpCamera();
         return false;
     }
+    W = format.bmiHeader.biWidth;
+    H = format.bmiHeader.biHeight;
+    if (m_nCameraDetect && !m_handOver.Allocate(W, H)) {
+        std::fprintf(stderr, "detection window: no memory for %d x %d camera frames\n", W, H);
+        GiveUpCamera();
+        return false;
+    }
     send([&] { return capture.SetCallbackOnFrame(m_hCapture, CaptureFrameCallback); });
     g_pCaptureTarget.store(this);
     send([&] { return capture.SetPreview(m_hCapture, 1); });
-
-    W = format.bmiHeader.biWidth;
-    H = format.bmiHeader.biHeight;
+    if (m_nCameraDetect) StartCameraDetection(nDriver, W, H);
     return true;
 }
 
@@ -185,13 +201,17 @@ void CShowWaveDlg::CloseCapture() {
     g_pCaptureTarget.compare_exchange_strong(pSelf, nullptr);
 }
 
-void CShowWaveDlg::OnCameraFrame(const uint8_t* /*pData*/) {
-    m_nCameraFrames.fetch_add(1, std::memory_order_relaxed);
+void CShowWaveDlg::OnCameraFrame(const uint8_t* pData, size_t nBytes) {
+    // Ignored unless detection made room for the frames.
+    m_handOver.Publish(pData, nBytes);
+    // Counted once handed over, so that a frame counted can be taken.
+    m_nCameraFrames.fetch_add(1, std::memory_order_release);
 }
 
 intptr_t CaptureFrameCallback(HCAPWND hWnd, VIDEOHDR* pHdr) {
     CShowWaveDlg* pTarget = g_pCaptureTarget.load();
-    if (hWnd && pHdr && pHdr->lpData && pTarget) pTarget->OnCameraFrame(pHdr->lpData);
+    if (hWnd && pHdr && pHdr->lpData && pTarget)
+        pTarget->OnCameraFrame(pHdr->lpData, pHdr->dwBytesUsed);
     return 1;
 }
 
@@ -212,13 +232,18 @@ bool CShowWaveDlg::AllocateViews(int W, int H) {
     m_pCellView = ZeroedBuffer(nPixels);
     m_pCellBmi = MakeBitmapInfo(m_nCellWidth, m_nCellHeight, 1);
 
+    if (m_nCameraDetect == CAMERA_DETECT_MOTION) m_pMotion = ZeroedBuffer(nPixels);
+
     return m_pColorView && m_pColorBmi && m_pChannel && m_pGrayView && m_pGrayBmi && m_pCellView &&
-           m_pCellBmi;
+           m_pCellBmi && (m_pMotion || m_nCameraDetect != CAMERA_DETECT_MOTION);
 }
 
 void CShowWaveDlg::OnTimer(uintptr_t nIDEvent) {
     if (nIDEvent == TIMER_FRAME) {
-        if (!m_bUseCamera) FrameTick();
+        if (!m_bUseCamera)
+            FrameTick();
+        else if (m_nCameraDetect)
+            CameraTick();
     } else if (nIDEvent == TIMER_PLAY) {
         PlayTick();
     }
@@ -320,6 +345,7 @@ void CShowWaveDlg::CloseShow() {
     m_pChannel.reset();
     m_pColorBmi.reset();
     m_pColorView.reset();
+    m_pMotion.reset();
     if (m_pWnd) m_pWnd->Destroy();
 }
 

@@ -2,8 +2,10 @@
 // The detection window: plays a clip full-screen with its red-channel copy
 // over it, ranks a 7 x 3 grid of that copy about every 0.85 s, outlines the
 // top, middle and bottom cells and plays the sounds of their numbers.
-// In camera mode it shows the chosen camera's live preview instead, and
-// measures nothing.
+// In camera mode it shows the chosen camera's live preview instead and
+// measures nothing, unless the launcher asks it to rank the live picture: by
+// red level as a clip's, or by how much the red level changed since the tick
+// before.
 
 #include <atomic>
 #include <cstdint>
@@ -12,6 +14,8 @@
 #include <string>
 
 #include "detect/CellScore.h"
+#include "detect/ChannelHandOver.h"
+#include "detect/DetectLauncher.h"
 #include "detect/ShowWaveOsc.h"
 #include "platform/BitmapInfo.h"
 #include "platform/Capture.h"
@@ -20,7 +24,6 @@
 #include "video/AviControl.h"
 
 class IDeviceContext;
-class IDetectLauncher;
 
 // Display kinds: which display buffer and header ShowImage uses.
 constexpr int VIEW_GRAY = 1;
@@ -30,6 +33,10 @@ constexpr int VIEW_COLOR = 3;
 constexpr uintptr_t TIMER_FRAME = 0;
 constexpr uintptr_t TIMER_PLAY = 1;
 
+// A ranking comes once the tick counter, three a tick, passes this divided by
+// the frame period: about every 0.85 s.
+constexpr unsigned RANKING_INTERVAL_MS = 2500;
+
 constexpr int DETECT_SCREEN_WIDTH = 1024;
 constexpr int DETECT_SCREEN_HEIGHT = 768;
 
@@ -37,6 +44,8 @@ constexpr int DETECT_SCREEN_HEIGHT = 768;
 constexpr int CAPTURE_WINDOW_WIDTH = 720;
 constexpr int CAPTURE_WINDOW_HEIGHT = 480;
 constexpr unsigned CAPTURE_PREVIEW_RATE_MS = 30;
+// The frame tick of a camera that reports no frame interval.
+constexpr unsigned CAMERA_FRAME_PERIOD_MS = 40;
 
 // Headers come from malloc because their size depends on the colour table.
 struct BitmapInfoFree {
@@ -79,9 +88,9 @@ public:
     int PlayWave(uint32_t index) { return m_soundBank.Play(index); }
     uint32_t WaveCount() const { return m_soundBank.ClipCount(); }
 
-    // A captured frame, on the capture service's thread; nothing is done with
-    // it beyond counting.
-    void OnCameraFrame(const uint8_t* pData);
+    // A captured frame of nBytes, on the capture service's thread: counted,
+    // and with detection on, its red channel handed to the frame tick.
+    void OnCameraFrame(const uint8_t* pData, size_t nBytes);
 
     void DrawCellOutline(int x, int y, int w, int h, int i);
     void ShowImage(IDeviceContext* dc, const uint8_t* pImage, int x, int y, int w, int h,
@@ -110,6 +119,11 @@ public:
     const CAviControl& Avi() const { return m_avi; }
     const CSoundBank& SoundBank() const { return m_soundBank; }
     uint32_t CameraFrames() const { return m_nCameraFrames.load(); }
+    bool UsesCamera() const { return m_bUseCamera != 0; }
+    // CAMERA_DETECT_OFF outside camera mode.
+    int CameraDetect() const { return m_nCameraDetect; }
+    // Camera frames a newer one replaced before a frame tick took them.
+    uint64_t CameraFramesDropped() const { return m_handOver.Dropped(); }
     // Times the clip has started again from its first frame.
     uint32_t Repeats() const { return m_nRepeats; }
 
@@ -118,6 +132,10 @@ private:
     void PlayTick();
     bool OpenClip(int& W, int& H);
     bool StartCamera(int nDriver, int& W, int& H);
+    void StartCameraDetection(int nDriver, int W, int H);
+    void CameraTick();
+    void ShowCameraPicture(IDeviceContext& dc);
+    void EndCameraDetection();
     void GiveUpCamera();
     void CloseCapture();
     bool AllocateViews(int W, int H);
@@ -152,6 +170,9 @@ private:
     // Kept past the start-up so that the capture stops before this object goes.
     HCAPWND m_hCapture = nullptr;
     std::atomic<uint32_t> m_nCameraFrames{0};
+    int32_t m_nCameraDetect = CAMERA_DETECT_OFF;
+    CChannelHandOver m_handOver;
+    std::unique_ptr<uint8_t[]> m_pMotion;  // change since the frame before, motion detection only
     CShowWaveOsc m_osc;
 };
 

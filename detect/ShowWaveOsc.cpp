@@ -2,13 +2,13 @@
 
 #include "platform/Osc.h"
 
-void CShowWaveOsc::ShowStart(const std::string& strClipPath, int W, int H, double dFramesPerSec) {
+void CShowWaveOsc::ShowStart(const std::string& strSource, int W, int H, double dFramesPerSec) {
     m_nTick = 0;
     m_bShowOn = true;
     IOsc& osc = platform::Osc();
     if (!osc.IsSending()) return;
     OscMessage msg("/zarn/show/start");
-    msg.String(strClipPath).Int(W).Int(H).Float(static_cast<float>(dFramesPerSec));
+    msg.String(strSource).Int(W).Int(H).Float(static_cast<float>(dFramesPerSec));
     osc.Send(msg);
 }
 

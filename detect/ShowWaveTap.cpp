@@ -75,7 +75,8 @@ public:
         m_pWnd->StartTimer(nIDEvent, nElapse);
     }
     void StopTimer(uintptr_t nIDEvent) override {
-        // The frame tick stops its own timer only when the clip has run out.
+        // The frame tick stops its own timer only when the clip has run out
+        // or the camera has failed.
         if (m_bInTick && m_tick.nIDEvent == TIMER_FRAME && nIDEvent == TIMER_FRAME)
             m_tick.bDrewFrame = false;
         m_pWnd->StopTimer(nIDEvent);

@@ -13,7 +13,7 @@ class CShowWaveDlg;
 // What one timer message of a detection window did.
 struct ShowWaveTick {
     uintptr_t nIDEvent = 0;
-    bool bDrewFrame = false;  // a frame tick that drew the clip's next frame
+    bool bDrewFrame = false;  // a frame tick that went on: the clip or the camera still runs
     bool bRanked = false;     // a frame tick that ranked the grid and armed the play tick
     bool bPlayed = false;     // the play tick: the chosen cells' sounds were asked for
 };

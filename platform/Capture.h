@@ -36,6 +36,12 @@
 //   window's top-left, on the user-interface thread; SetPreview(h, 0) stops.
 //   A camera that fails or is unplugged while it runs ends the stream by
 //   itself: the last picture stays, one line goes to standard error.
+// - IsPreviewing(h) is non-zero while the preview streams: SetPreview(h, 1)
+//   has started it and neither SetPreview(h, 0) nor a failure has ended it.
+//   Optional: a service that cannot tell answers as IsWindow does.
+// - GetFrameInterval(h): microseconds between the frames of the running
+//   preview as the camera reports them; 0 when it reports none or no preview
+//   runs. Optional: 0 where the service does not know.
 // - DestroyWindow(h) ends the window; no thread, file or mapping of it is
 //   left afterwards.
 // Every call but the frame callback is made on the user-interface thread.
@@ -83,6 +89,8 @@ public:
     virtual int SetVideoFormat(HCAPWND h, const BITMAPINFO* pFormat, unsigned cbFormat) = 0;
     virtual int SetCallbackOnFrame(HCAPWND h, CaptureFrameProc proc) = 0;
     virtual int SetPreview(HCAPWND h, int bPreview) = 0;
+    virtual int IsPreviewing(HCAPWND h) { return IsWindow(h); }
+    virtual uint32_t GetFrameInterval(HCAPWND /*h*/) { return 0; }
     virtual int DestroyWindow(HCAPWND h) = 0;
 };
 

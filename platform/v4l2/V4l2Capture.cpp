@@ -40,10 +40,11 @@ HCAPWND V4l2Capture::CreateCaptureWindow(const char* /*pszName*/, uint32_t dwSty
                                          int w, int h, IShowWindow* pParent, int /*nId*/) {
     if (!pParent || w <= 0 || h <= 0) return nullptr;
     const auto hWnd = reinterpret_cast<HCAPWND>(++m_nLastHandle);
-    IFrameView* pView = pParent->CreateFrameView(x, y, w, h, (dwStyle & WS_VISIBLE) != 0,
-                                                 [this, hWnd] { OnViewEnded(hWnd); });
+    const bool bShown = (dwStyle & WS_VISIBLE) != 0;
+    IFrameView* pView =
+        pParent->CreateFrameView(x, y, w, h, bShown, [this, hWnd] { OnViewEnded(hWnd); });
     if (!pView) return nullptr;
-    m_windows[hWnd] = std::make_unique<V4l2CaptureWindow>(m_device, pView, hWnd);
+    m_windows[hWnd] = std::make_unique<V4l2CaptureWindow>(m_device, pView, bShown, hWnd);
     return hWnd;
 }
 
@@ -105,6 +106,11 @@ int V4l2Capture::SetCallbackOnFrame(HCAPWND h, CaptureFrameProc proc) {
 int V4l2Capture::SetPreview(HCAPWND h, int bPreview) {
     V4l2CaptureWindow* pWnd = Find(h);
     return pWnd && pWnd->SetPreview(bPreview != 0) ? 1 : 0;
+}
+
+uint32_t V4l2Capture::GetFrameInterval(HCAPWND h) {
+    const V4l2CaptureWindow* pWnd = Find(h);
+    return pWnd ? pWnd->FrameIntervalUs() : 0;
 }
 
 int V4l2Capture::DestroyWindow(HCAPWND h) { return m_windows.erase(h) ? 1 : 0; }

@@ -35,6 +35,8 @@ public:
     int SetVideoFormat(HCAPWND h, const BITMAPINFO* pFormat, unsigned cbFormat) override;
     int SetCallbackOnFrame(HCAPWND h, CaptureFrameProc proc) override;
     int SetPreview(HCAPWND h, int bPreview) override;
+    int IsPreviewing(HCAPWND h) override { return Previewing(h) ? 1 : 0; }
+    uint32_t GetFrameInterval(HCAPWND h) override;
     int DestroyWindow(HCAPWND h) override;
 
     // Whether window h streams frames now; false once its camera has failed.

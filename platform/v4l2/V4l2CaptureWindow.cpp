@@ -27,8 +27,9 @@ bool IsStreamError(int nError) { return nError != EAGAIN && nError != EINTR; }
 
 }  // namespace
 
-V4l2CaptureWindow::V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, HCAPWND hWnd)
-    : m_device(device), m_hWnd(hWnd), m_pView(pView) {}
+V4l2CaptureWindow::V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown,
+                                     HCAPWND hWnd)
+    : m_device(device), m_hWnd(hWnd), m_pView(pView), m_bShown(bShown) {}
 
 V4l2CaptureWindow::~V4l2CaptureWindow() {
     Disconnect();
@@ -136,6 +137,18 @@ void V4l2CaptureWindow::AskFrameInterval() {
     m_device.Ioctl(m_fd, VIDIOC_S_PARM, &parm);
 }
 
+uint32_t V4l2CaptureWindow::ReadFrameInterval() {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device.Ioctl(m_fd, VIDIOC_G_PARM, &parm) < 0 ||
+        !(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME))
+        return 0;
+    const v4l2_fract& t = parm.parm.capture.timeperframe;
+    if (t.numerator == 0 || t.denominator == 0) return 0;
+    const uint64_t nUs = uint64_t{1000000} * t.numerator / t.denominator;
+    return static_cast<uint32_t>(std::min<uint64_t>(nUs, UINT32_MAX));
+}
+
 bool V4l2CaptureWindow::SetPreview(bool bPreview) {
     if (!bPreview) {
         StopStream();
@@ -168,6 +181,7 @@ bool V4l2CaptureWindow::StartStream() {
     m_nHeight = pix.height;
     m_nStride = std::max(pix.bytesperline, 3 * pix.width);
     AskFrameInterval();
+    m_nFrameIntervalUs = ReadFrameInterval();
 
     v4l2_requestbuffers req{};
     req.count = BUFFER_COUNT;
@@ -276,7 +290,7 @@ void V4l2CaptureWindow::Deliver(const Buffer& buffer, uint32_t nBytesUsed, uint3
     header.dwTimeCaptured = nTimeMs;
     header.dwFlags = VHDR_DONE;
     if (CaptureFrameProc proc = m_callback.load()) proc(m_hWnd, &header);
-    if (m_pView)
+    if (m_pView && m_bShown)
         m_pView->Present(m_frame.data(), static_cast<int>(m_nWidth), static_cast<int>(m_nHeight));
 }
 

@@ -18,7 +18,8 @@
 
 class V4l2CaptureWindow {
 public:
-    V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, HCAPWND hWnd);
+    // bShown: the view is on the screen; a hidden one is handed no frames.
+    V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown, HCAPWND hWnd);
     // Stops the preview, closes the camera and ends the view if it still stands.
     ~V4l2CaptureWindow();
 
@@ -38,6 +39,8 @@ public:
     bool SetPreview(bool bPreview);
     // Frames are streaming: the preview is on and has not failed.
     bool Previewing() const { return m_thread.joinable() && !m_bStop.load(); }
+    // As the camera reported it when the preview started; 0 for none.
+    uint32_t FrameIntervalUs() const { return m_thread.joinable() ? m_nFrameIntervalUs : 0; }
     // The view went with its window: stop everything, present nothing more.
     void ForgetView();
 
@@ -50,6 +53,7 @@ private:
     void Disconnect();
     bool AskBgr24(uint32_t nWidth, uint32_t nHeight);
     void AskFrameInterval();
+    uint32_t ReadFrameInterval();
     bool StartStream();
     void StopStream();
     void ReleaseBuffers();
@@ -65,9 +69,11 @@ private:
     // Set on the user-interface thread while no capture thread runs; only
     // read by the capture thread while it runs.
     IFrameView* m_pView;
+    bool m_bShown;
     int m_fd = -1;
     int m_nDriver = -1;
     unsigned m_nPreviewRateMs = 0;
+    uint32_t m_nFrameIntervalUs = 0;
     uint32_t m_nWidth = 0;
     uint32_t m_nHeight = 0;
     uint32_t m_nStride = 0;

@@ -26,11 +26,13 @@
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtText.h"
+#include "platform/v4l2/V4l2Capture.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "tests/detect/QtTestApp.h"
 #include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeFileDialogs.h"
+#include "tests/fakes/ScriptedV4l2Device.h"
 #include "tests/fakes/SimulatedWaveOut.h"
 #include "tests/sound/WavTestFiles.h"
 
@@ -62,7 +64,7 @@ protected:
         platform::SetFileDialogs(&files);
         platform::SetVideoFiles(&video);
         platform::SetWaveOut(&waveOut);
-        platform::SetCapture(&capture);
+        platform::SetCapture(pCapture);
         dialogs.SetMainWindow(&dlg);
         wnd = dialogs.Open(LauncherTemplate(), dlg, true);
         ASSERT_NE(wnd, nullptr);
@@ -117,6 +119,7 @@ protected:
     FfmpegVideoFiles video;
     SimulatedWaveOut waveOut;
     FakeCapture capture;
+    ICapture* pCapture = &capture;
     wavtest::TempDir dir;
     CZARNDemoDlg dlg;
     QtDialog* wnd = nullptr;
@@ -396,27 +399,42 @@ TEST_F(Launcher, ScreenReadersNameEveryControlAndBothShows) {
     dlg.DestroyWindow();
 }
 
-class LauncherWithCameras : public Launcher {
+// Two cameras whose names sort against their nodes' order, with the
+// metadata node that USB cameras add beside the first: each entry streams
+// from the node it names.
+class LauncherWithCameraNodes : public Launcher {
 protected:
-    LauncherWithCameras() {
-        capture.drivers[0].strName = "USB camera";
-        capture.drivers[3].strName = "integrated camera";
+    LauncherWithCameraNodes() {
+        ScriptedCamera zeta;
+        zeta.strCard = "Zeta camera";
+        ScriptedCamera metadata = zeta;
+        metadata.nCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+        ScriptedCamera alpha;
+        alpha.strCard = "alpha camera";
+        device.AddCamera(0, zeta);
+        device.AddCamera(1, metadata);
+        device.AddCamera(2, alpha);
+        pCapture = &cameras;
     }
+
+    ScriptedV4l2Device device;
+    V4l2Capture cameras{device};
 };
 
-// The first name in sorted order is selected, and its position is the driver
-// the detection window connects.
-TEST_F(LauncherWithCameras, TheTickedBoxShowsTheSelectedCamera) {
+TEST_F(LauncherWithCameraNodes, EachEntryStreamsFromTheCameraItNames) {
     auto* combo = qobject_cast<QComboBox*>(Control(IDC_CAPTURE_DRIVER));
     ASSERT_EQ(combo->count(), 2);
-    EXPECT_EQ(combo->currentText(), "integrated camera");
+    EXPECT_EQ(combo->currentText(), "alpha camera");
+    EXPECT_EQ(combo->itemText(1), "Zeta camera");
     Click(IDC_USE_CAMERA);
-    capture.calls.clear();
-    Click(IDC_SHOW_DETECT);
-    ASSERT_NE(g_pDetectShow, nullptr);
-    EXPECT_EQ(OpenShowWindows(), 1);
-    EXPECT_NE(std::find(capture.calls.begin(), capture.calls.end(), "DriverConnect 0"),
-              capture.calls.end());
+    for (const auto& [nEntry, nNode, nOther] : {std::tuple{0, 2, 0}, std::tuple{1, 0, 2}}) {
+        combo->setCurrentIndex(nEntry);
+        Click(IDC_SHOW_DETECT);
+        ASSERT_NE(g_pDetectShow, nullptr) << nEntry;
+        EXPECT_EQ(OpenShowWindows(), 1);
+        EXPECT_TRUE(device.Streaming(nNode)) << nEntry;
+        EXPECT_FALSE(device.Streaming(nOther)) << nEntry;
+    }
 }
 
 // What a launcher started with a plan (the command line's --detect and
@@ -445,12 +463,12 @@ LauncherState StateOf(const CZARNDemoDlg& launcher, QtDialog& wnd) {
     return state;
 }
 
-TEST_F(LauncherWithCameras, AStartedLauncherReachesTheStateItsClicksReach) {
+TEST_F(LauncherWithCameraNodes, AStartedLauncherReachesTheStateItsClicksReach) {
     OpenSamples();
     Click(IDC_SHOW_DETECT);
     const LauncherState clicked = StateOf(dlg, *wnd);
     Click(IDC_USE_CAMERA);
-    qobject_cast<QComboBox*>(Control(IDC_CAPTURE_DRIVER))->setCurrentIndex(0);
+    qobject_cast<QComboBox*>(Control(IDC_CAPTURE_DRIVER))->setCurrentIndex(1);
     Click(IDC_SHOW_DETECT);
     const LauncherState clickedCamera = StateOf(dlg, *wnd);
     ASSERT_TRUE(clicked.bDetecting && clickedCamera.bDetecting);
@@ -476,7 +494,7 @@ TEST_F(LauncherWithCameras, AStartedLauncherReachesTheStateItsClicksReach) {
 
     LauncherStart camera;
     camera.strWaveList = start.strWaveList;
-    camera.nCamera = 0;
+    camera.nCamera = 1;
     LauncherState startedCamera = startedState(camera);
     // The clicks had chosen a clip first; the camera plan never does.
     startedCamera.strAviPath = clickedCamera.strAviPath;

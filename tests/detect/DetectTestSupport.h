@@ -16,6 +16,7 @@ struct TestLauncher final : IDetectLauncher {
     int nCaptureDriver = -1;
     int bUseCamera = 0;
     int bRepeat = 0;
+    int nCameraDetect = CAMERA_DETECT_OFF;
     std::vector<std::string> waveNames;
     std::string strWaveFolder;
     std::string strAviPath;
@@ -27,6 +28,7 @@ struct TestLauncher final : IDetectLauncher {
     std::string GetWaveFolder() const override { return strWaveFolder; }
     std::string GetAviPath() const override { return strAviPath; }
     int GetRepeat() const override { return bRepeat; }
+    int GetCameraDetect() const override { return nCameraDetect; }
 };
 
 // Adds a clip of one decodable video stream to the fake library; a launcher

@@ -12,6 +12,7 @@
 #include "platform/ffmpeg/FfmpegVideoFiles.h"
 #include "detect/RunReport.h"
 #include "tests/detect/DetectTestSupport.h"
+#include "tests/fakes/FakeCapture.h"
 #include "tests/fakes/FakeShowWindows.h"
 #include "tests/fakes/RecordingOsc.h"
 #include "tests/fakes/SimulatedWaveOut.h"
@@ -118,6 +119,7 @@ TEST_F(RunReport, NamesSilentCellsCountsAStalledTickLateAndTimesTriggers) {
     EXPECT_NE(json.find("\"count\": 2}, \"sounds_unheard\": 1"), std::string::npos) << json;
     EXPECT_EQ(text.find("OSC"), std::string::npos) << text;
     EXPECT_NE(json.find("\"osc_dropped\": null"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"camera_frames_dropped\": null"), std::string::npos) << json;
     EXPECT_NE(json.find("\"sounds_per_cell\": [0, 0, 2, 0, 0"), std::string::npos) << json;
     EXPECT_NE(json.find("\"silent_cells\": [10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20]"),
               std::string::npos)
@@ -160,6 +162,32 @@ TEST_F(RunReport, CountsOscMessagesDroppedDuringTheShow) {
               std::string::npos);
     EXPECT_NE(ReadFile(dir.path() + "/report.json")
                   .find("\"osc_dropped\": {\"outgoing\": 7, \"incoming\": 2}"),
+              std::string::npos);
+}
+
+// A camera show that ranks: the frames a newer one replaced before a tick
+// took them are counted.
+TEST_F(RunReport, CountsTheCameraFramesThatNoTickTook) {
+    FakeCapture capture;
+    capture.drivers[0] = FakeCaptureDriver{"Camera", "1.0", true, true, 64, 48, 40000};
+    platform::SetCapture(&capture);
+    TestLauncher launcher;
+    launcher.bUseCamera = 1;
+    launcher.nCaptureDriver = 0;
+    launcher.nCameraDetect = CAMERA_DETECT_LEVEL;
+    FakeShowWindow* w = Open(launcher);
+    ASSERT_NE(w, nullptr);
+    for (int nFrames : {3, 1, 2}) {
+        for (int k = 0; k < nFrames; ++k) capture.EmitFrame(capture.LastWindow());
+        w->SendTimer(TIMER_FRAME);
+    }
+    w->SendRButtonDown(5, 5);
+    platform::SetCapture(nullptr);
+
+    EXPECT_NE(ReadAll(pOut).find("  camera frames dropped (replaced before a tick took them): 3\n"),
+              std::string::npos)
+        << ReadAll(pOut);
+    EXPECT_NE(ReadFile(dir.path() + "/report.json").find("\"camera_frames_dropped\": 3}"),
               std::string::npos);
 }
 

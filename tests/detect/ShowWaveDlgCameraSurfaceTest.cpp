@@ -1,5 +1,6 @@
 // Camera mode on the Qt host with the V4L2 backend and a scripted camera:
-// what the preview puts on the screen, and what a closed window leaves.
+// what the preview, or detection's own picture, puts on the screen, and what
+// a closed window leaves.
 
 #include <gtest/gtest.h>
 
@@ -103,6 +104,49 @@ TEST_F(DetectCameraSurface, FramesShowUnscaledInThePreviewAreaAndAClickStillClos
     EXPECT_FALSE(w);
     EXPECT_EQ(device.OpenDescriptors(), 0);
     EXPECT_EQ(device.Mappings(), 0);
+}
+
+// With detection on the window paints the red channel itself, as grey, cut
+// to the preview area as the preview is; the camera's own view stays hidden.
+TEST_F(DetectCameraSurface, DetectionPaintsTheRedChannelCutToThePreviewArea) {
+    constexpr int TALL = 600;  // taller than the preview area too
+    ScriptedCamera camera;
+    camera.sizes = {{W, TALL}};
+    device.AddCamera(0, camera);
+    launcher.nCameraDetect = CAMERA_DETECT_LEVEL;
+    g_bDetectShowOpen = true;
+    g_pDetectShow = new CShowWaveDlg(&launcher);
+    ASSERT_TRUE(g_pDetectShow->Create());
+    QtWindowProbe* probe = windows.Last();
+    const QPointer<QWidget> w = probe->Widget();
+    w->show();
+    auto* pView = w->findChild<QtFrameView*>();
+    ASSERT_NE(pView, nullptr);
+    EXPECT_FALSE(pView->isVisible());
+
+    std::vector<uint8_t> frame(size_t{W} * 3 * TALL);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(i % 3 == 2 ? i / 2400 : 255);
+    ASSERT_TRUE(device.Deliver(0, frame));
+    QElapsedTimer clock;
+    clock.start();
+    while (g_pDetectShow->CameraFrames() == 0 && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(probe->SendTimer(TIMER_FRAME));
+    const QImage shown = w->grab().toImage();
+    for (int y = 0; y < 768; y += 3) {
+        for (int x = 0; x < 1024; x += 3) {
+            QRgb expected = qRgb(0, 0, 0);
+            if (x < 720 && y < 480) {
+                const int red = frame[(size_t{W} * y + x) * 3 + 2];
+                expected = qRgb(red, red, red);
+            }
+            ASSERT_EQ(shown.pixel(x, y), expected) << x << "," << y;
+        }
+    }
+    probe->SendPress(Qt::RightButton, 5, 5);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(w);
 }
 
 struct BareHandler final : IShowWindowHandler {

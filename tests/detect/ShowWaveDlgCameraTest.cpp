@@ -87,6 +87,8 @@ protected:
     CameraLauncher launcher;
 };
 
+// Detection stays off unless the launcher asks for it: frames are counted,
+// and nothing is ranked, drawn or timed.
 TEST_F(DetectCamera, StartsThePreviewInOrderAndClosesItWithTheWindow) {
     FakeShowWindow* w = Open();
     ASSERT_NE(w, nullptr);
@@ -185,38 +187,29 @@ TEST_F(DetectCamera, FramesWithoutDataOrAfterTheCloseReachNoWindow) {
     CaptureFrameCallback(hCapture, &late);
 }
 
-TEST_F(DetectCamera, DriverListHoldsEveryFoundNameSortedAndSelectsTheFirst) {
+TEST_F(DetectCamera, DriverListHoldsEveryFoundNameSortedWithItsDriverAndSelectsTheFirst) {
     capture.drivers.clear();
     FakeListControl none;
-    FillCaptureDriverList(none);
+    EXPECT_TRUE(FillCaptureDriverList(none).empty());
     EXPECT_EQ(none.GetCount(), 0);
     EXPECT_EQ(none.GetCurSel(), LB_ERR);
 
     capture.calls.clear();
-    capture.drivers[0].strName = "zeta camera";
-    capture.drivers[5].strName = "Alpha camera";
+    capture.drivers[0].strName = "Alpha camera";
+    capture.drivers[3].strName = "zeta camera";
+    capture.drivers[5].strName = "Mid camera";
     FakeListControl list;
-    FillCaptureDriverList(list);
-    ASSERT_EQ(list.GetCount(), 2);
+    const std::vector<int> drivers = FillCaptureDriverList(list);
+    ASSERT_EQ(list.GetCount(), 3);
     EXPECT_EQ(list.GetText(0), "Alpha camera");
-    EXPECT_EQ(list.GetText(1), "zeta camera");
+    EXPECT_EQ(list.GetText(1), "Mid camera");
+    EXPECT_EQ(list.GetText(2), "zeta camera");
+    EXPECT_EQ(drivers, (std::vector<int>{0, 5, 3}));
     EXPECT_EQ(list.GetCurSel(), 0);
+    EXPECT_EQ(CaptureDriverAt(drivers, LB_ERR), -1);
+    EXPECT_EQ(CaptureDriverAt(drivers, 3), -1);
     ASSERT_EQ(capture.calls.size(), 10u);
     EXPECT_EQ(capture.calls.back(), "GetDriverDescription 9");
-}
-
-// The first entry may name driver 1, but its position connects driver 0.
-TEST_F(DetectCamera, TheSelectedPositionIsTheDriverConnected) {
-    capture.drivers.clear();
-    capture.drivers[0] = FakeCaptureDriver{"USB camera", "1.0", true, true, 320, 240};
-    capture.drivers[1] = FakeCaptureDriver{"Integrated camera", "1.0", true, true, 320, 240};
-    FakeListControl list;
-    FillCaptureDriverList(list);
-    EXPECT_EQ(list.GetText(0), "Integrated camera");
-    launcher.nCaptureDriver = list.GetCurSel();
-    capture.calls.clear();
-    ASSERT_NE(Open(), nullptr);
-    EXPECT_EQ(capture.calls[2], "DriverConnect 0");
 }
 
 }  // namespace

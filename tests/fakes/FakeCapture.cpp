@@ -98,6 +98,18 @@ int FakeCapture::SetPreview(HCAPWND h, int bPreview) {
     return 1;
 }
 
+int FakeCapture::IsPreviewing(HCAPWND h) {
+    Record("IsPreviewing");
+    Window* pWnd = Find(h);
+    return pWnd && pWnd->bPreview ? 1 : 0;
+}
+
+uint32_t FakeCapture::GetFrameInterval(HCAPWND h) {
+    Record("GetFrameInterval");
+    Window* pWnd = Find(h);
+    return pWnd && pWnd->bPreview ? drivers[pWnd->nDriver].nFrameIntervalUs : 0;
+}
+
 int FakeCapture::DestroyWindow(HCAPWND h) {
     Record("DestroyWindow");
     return m_windows.erase(h) ? 1 : 0;
@@ -113,4 +125,11 @@ bool FakeCapture::EmitFrame(HCAPWND h) {
     header.dwFlags = VHDR_DONE;
     pWnd->proc(h, &header);
     return true;
+}
+
+bool FakeCapture::EmitFrame(HCAPWND h, const std::vector<uint8_t>& frame) {
+    Window* pWnd = Find(h);
+    if (!pWnd || pWnd->frame.size() != frame.size()) return false;
+    pWnd->frame = frame;
+    return EmitFrame(h);
 }

@@ -16,6 +16,7 @@ struct FakeCaptureDriver {
     bool bAcceptsFormat = true;
     int32_t nWidth = 320;
     int32_t nHeight = 240;
+    uint32_t nFrameIntervalUs = 0;  // what a running preview reports
 };
 
 class FakeCapture final : public ICapture {
@@ -38,11 +39,15 @@ public:
     int SetVideoFormat(HCAPWND h, const BITMAPINFO* pFormat, unsigned cbFormat) override;
     int SetCallbackOnFrame(HCAPWND h, CaptureFrameProc proc) override;
     int SetPreview(HCAPWND h, int bPreview) override;
+    int IsPreviewing(HCAPWND h) override;
+    uint32_t GetFrameInterval(HCAPWND h) override;
     int DestroyWindow(HCAPWND h) override;
 
     // Calls window h's frame callback as its capture thread would, when it
-    // previews; false when it does not.
+    // previews; false when it does not. The frame is black, or the packed
+    // bottom-up bytes given, which must be of the format's size.
     bool EmitFrame(HCAPWND h);
+    bool EmitFrame(HCAPWND h, const std::vector<uint8_t>& frame);
     HCAPWND LastWindow() const { return m_hLast; }
     size_t LiveWindows() const { return m_windows.size(); }
 
