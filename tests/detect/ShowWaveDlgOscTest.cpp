@@ -4,6 +4,7 @@
 // or the window closes first.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -28,7 +29,9 @@ std::string TurningCellClip() {
         o.width = 224;
         o.height = 120;
         o.frames = 70;
-        const std::string p = TestDataPath("detect-osc-turning.avi");
+        // One per process: the cases run as processes of their own, at once.
+        const std::string p =
+            TestDataPath("detect-osc-turning-" + std::to_string(getpid()) + ".avi");
         std::string error;
         EXPECT_TRUE(WriteClip(
             p, o,
