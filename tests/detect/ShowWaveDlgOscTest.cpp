@@ -4,7 +4,6 @@
 // or the window closes first.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -23,15 +22,14 @@ namespace {
 
 // 224 x 120 at 25 frames per second, 70 frames: rankings at ticks 22, 43
 // and 64, each on a picture whose rows have turned one step further.
-std::string TurningCellClip() {
-    static const std::string path = [] {
+// One clip per case: the cases run as processes of their own, at once.
+std::string TurningCellClip(const std::string& strCase) {
+    const std::string path = [&] {
         ClipOptions o;
         o.width = 224;
         o.height = 120;
         o.frames = 70;
-        // One per process: the cases run as processes of their own, at once.
-        const std::string p =
-            TestDataPath("detect-osc-turning-" + std::to_string(getpid()) + ".avi");
+        const std::string p = TestDataPath("detect-osc-turning-" + strCase + ".avi");
         std::string error;
         EXPECT_TRUE(WriteClip(
             p, o,
@@ -76,7 +74,7 @@ TEST_P(DetectOsc, StartOneRankPerRankingAndOneEnd) {
     in.SetListener(&kept);
 
     TestLauncher launcher;
-    launcher.strAviPath = TurningCellClip();
+    launcher.strAviPath = TurningCellClip(bCloseEarly ? "closed" : "run-out");
     std::vector<std::string> expected = {"/zarn/show/start " + launcher.strAviPath + " 224 120 25"};
     {
         LibloOsc::Config send;
