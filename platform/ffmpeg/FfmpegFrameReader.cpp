@@ -123,8 +123,9 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     if (bDecoded) {
         // The thread decodes n + 1 while this one converts n.
         if (bAhead && m_nextJob == Job::Decode) StartAhead(n + 1, Job::Decode);
+        // The picture is let go only once the thread is done again, so that
+        // the last reference to its buffers is always dropped here.
         const bool converted = Convert(m_picture.get(), m_output);
-        av_frame_unref(m_picture.get());
         if (!converted) {
             m_outputNumber = -1;
             return nullptr;

@@ -23,7 +23,9 @@
 // - the caller's thread alone: m_output and the numbers kept with it
 //   (m_outputNumber, m_lastFetched), m_picture, and the bookkeeping of
 //   reading ahead (m_aheadInFlight, m_aheadJob, m_nextJob, m_nOutpaced,
-//   m_nKeptUp);
+//   m_nKeptUp). m_picture shares its buffers with the decoder: it is
+//   dropped only while no job is in flight, so that the thread never frees
+//   what the caller may still be reading;
 // - the work (m_pDecoder, m_aheadPicture, and for a whole fetch m_converter
 //   and m_ahead): the caller's thread while no job is in flight; the worker
 //   from StartAhead until FinishAhead returns. The converter stays with the
