@@ -76,7 +76,8 @@ struct PickMasks {
             for (int part = 0; part < 3; ++part)
                 for (int k = 0; k < 16; ++k) {
                     const int from = 3 * k + pick - 16 * part;
-                    m[pick][part][k] = from >= 0 && from < 16 ? static_cast<int8_t>(from) : int8_t(-128);
+                    m[pick][part][k] =
+                        from >= 0 && from < 16 ? static_cast<int8_t>(from) : int8_t(-128);
                 }
     }
 };

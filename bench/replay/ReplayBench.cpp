@@ -82,8 +82,9 @@ void BM_ReplayStage(benchmark::State& state) {
         // 48000 frames of 4 bytes a second behind a 44-byte header.
         showS += (std::filesystem::file_size(out + "/mix.wav") - 44) / (4.0 * 48000);
         if (bVideo) continue;
-        const Run tool = RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-threads", "1", "-i",
-                                               clip.c_str(), "-t", SHOW_SECONDS, "-f", "null", "-"});
+        const Run tool =
+            RunProgram("ffmpeg", {"-nostdin", "-v", "error", "-threads", "1", "-i", clip.c_str(),
+                                  "-t", SHOW_SECONDS, "-f", "null", "-"});
         if (tool.bOk && tool.dCpuS > 0) vsTool.push_back(replay.dCpuS / tool.dCpuS);
     }
     getloadavg(loadAfter, 1);

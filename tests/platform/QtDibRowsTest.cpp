@@ -1,10 +1,9 @@
-#include "platform/qt/QtDibRows.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
+#include "platform/qt/QtDibRows.h"
 #include "tests/support/TestSeed.h"
 
 namespace {
