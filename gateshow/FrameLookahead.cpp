@@ -83,7 +83,9 @@ void CFrameLookahead::Preload(const uint32_t* frames, size_t count) {
         if (kept[i]) continue;
         m_standby[i].nWanted = next != missing.end() ? *next++ : NONE;
     }
-    m_wake.notify_one();
+    // The show names its frames on every tick; the thread is woken only
+    // when that leaves it something to fetch.
+    if (NextJob()) m_wake.notify_one();
 }
 
 // The standby whose wanted frame comes first in the list and still needs fetching.

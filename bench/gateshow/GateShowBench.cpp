@@ -1,5 +1,6 @@
 // One whole cycle of the gate show on a 1280 x 720 MPEG-4 clip with a
-// keyframe every 12 frames, offscreen on the Qt host: each tick at its place
+// keyframe every 12 frames, or every 250 as a clip an artist supplies may
+// have them (gop:250), offscreen on the Qt host: each tick at its place
 // on the clip's period, as the window's timer runs them, and a click in each
 // loop once it has wrapped round (zones 1, 0, 0, 1), then the replay and the
 // first frame of the next cycle. The ticks that draw a segment's first frame
@@ -32,14 +33,15 @@ constexpr uintptr_t TIMERS[] = {TIMER_START, TIMER_LOOP, TIMER_ENDING, TIMER_REP
 
 // 160 s at 25 frames per second, the length the segment table covers,
 // written once into the bench data folder.
-std::string GateBenchClip() {
+std::string GateBenchClip(int gop) {
     ClipOptions o;
     o.codec = ClipCodec::Mpeg4;
     o.width = 1280;
     o.height = 720;
     o.frames = 4000;
-    o.gop = 12;
-    return PersistentClip(ZARN_BENCH_DATA_DIR, "gate_mpeg4_1280x720_gop12.avi", o);
+    o.gop = gop;
+    return PersistentClip(ZARN_BENCH_DATA_DIR,
+                          "gate_mpeg4_1280x720_gop" + std::to_string(gop) + ".avi", o);
 }
 
 int RunningTimer(QtWindowProbe* wnd) {
@@ -57,7 +59,7 @@ void Report(benchmark::State& state, const std::string& name, std::vector<double
 
 void BM_GateCycle(benchmark::State& state) {
     BenchApplication();
-    const std::string clip = GateBenchClip();
+    const std::string clip = GateBenchClip(static_cast<int>(state.range(1)));
     const bool bPreload = state.range(0) != 0;
     FfmpegVideoFiles ffmpeg;
     // Hand-overs show whether the jumps found their frames fetched ahead.
@@ -140,9 +142,8 @@ void BM_GateCycle(benchmark::State& state) {
     platform::SetVideoFiles(nullptr);
 }
 BENCHMARK(BM_GateCycle)
-    ->ArgName("preload")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"preload", "gop"})
+    ->ArgsProduct({{0, 1}, {12, 250}})
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

@@ -7,11 +7,10 @@
 
 namespace {
 
-// A caller asking for the frame being read ahead sooner than this after the
-// work began gains less from it than the two thread wake-ups cost...
-constexpr std::chrono::microseconds kFlatOut{200};
-// ...and reads this many frames without reading ahead.
-constexpr int kAheadRest = 16;
+// Frames in a row that decide who converts: the caller after this many it
+// had to wait for, the thread again after this many found ready.
+constexpr int kOutpacedToDecode = 2;
+constexpr int kKeptUpToFetch = 4;
 
 }  // namespace
 
@@ -32,7 +31,11 @@ std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamD
 
 FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc,
                                      std::unique_ptr<FfmpegDecoder> decoder)
-    : m_desc(desc), m_pDecoder(std::move(decoder)), m_converter(desc.nWidth, desc.nHeight) {
+    : m_desc(desc),
+      m_pDecoder(std::move(decoder)),
+      m_converter(desc.nWidth, desc.nHeight),
+      m_aheadPicture(av_frame_alloc()),
+      m_picture(av_frame_alloc()) {
     const size_t pixels = static_cast<size_t>(desc.nWidth) * 3 * desc.nHeight;
     m_output.resize(sizeof(BITMAPINFOHEADER) + pixels + FfmpegFrameConverter::OUTPUT_SLACK);
     BITMAPINFOHEADER header{};
@@ -66,51 +69,105 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     m_lastFetched = n;
 
     Reached reached = Reached::Cancelled;
+    bool bDecoded = false;  // m_picture holds n, still to be converted
     if (m_aheadInFlight) {
         const bool wanted = n == m_aheadFrame;
-        const bool early = std::chrono::steady_clock::now() - m_aheadStarted < kFlatOut;
-        reached = FinishAhead(!wanted);
-        // Done ahead, the frame only needs the buffers swapped.
-        if (wanted && reached == Reached::Exact) m_output.swap(m_ahead);
-        // Asked for next right away (or before the worker even began): the
-        // caller reads flat out, and handing frames over only costs it.
-        if (wanted && (early || reached == Reached::Cancelled)) m_aheadRest = kAheadRest;
+        bool waited = false;
+        reached = FinishAhead(!wanted, waited);
+        if (wanted && reached == Reached::Exact) {
+            if (m_aheadJob == Job::Fetch) {
+                m_output.swap(m_ahead);
+            } else {
+                av_frame_unref(m_picture.get());
+                av_frame_move_ref(m_picture.get(), m_aheadPicture.get());
+                bDecoded = true;
+            }
+        }
+        // Waited for, or asked for before the thread even began: the caller
+        // outpaces the thread, and converting on its own side lets the
+        // thread decode on meanwhile. Found ready: the thread has time to
+        // convert too. A few in a row decide, so that a stray late frame
+        // or a burst of other load does not swap the work about.
+        if (wanted) {
+            const bool bOutpaced = waited || reached == Reached::Cancelled;
+            m_nOutpaced = bOutpaced ? m_nOutpaced + 1 : 0;
+            m_nKeptUp = bOutpaced ? 0 : m_nKeptUp + 1;
+            if (m_nOutpaced >= kOutpacedToDecode) m_nextJob = Job::Decode;
+            if (m_nKeptUp >= kKeptUpToFetch) m_nextJob = Job::Fetch;
+        }
     }
     if (reached == Reached::Cancelled) {
         // A damaged or cut file may hold fewer pictures than its header says.
         if (!m_pDecoder->Usable() || m_pDecoder->Missing(n)) return nullptr;
         m_outputNumber = -1;
-        reached = Produce(n, m_output);
+        if (sequential && m_nextJob == Job::Decode && m_picture) {
+            // Converted below, once the thread is decoding the next frame.
+            reached = m_pDecoder->Fetch(n, m_cancel);
+            bDecoded = reached == Reached::Exact;
+            av_frame_unref(m_picture.get());
+            if (bDecoded && av_frame_ref(m_picture.get(), m_pDecoder->Picture()) < 0) {
+                bDecoded = false;
+                reached = Convert(m_pDecoder->Picture(), m_output) ? Reached::Exact : Reached::End;
+            }
+        } else {
+            reached = Produce(n, m_output);
+        }
     }
     if (reached != Reached::Exact) {
         m_outputNumber = -1;
         return nullptr;
     }
+
+    const bool bAhead = sequential && n + 1 < m_desc.dwLength && !m_pDecoder->Missing(n + 1) &&
+                        m_pDecoder->Usable();
+    if (bDecoded) {
+        // The thread decodes n + 1 while this one converts n.
+        if (bAhead && m_nextJob == Job::Decode) StartAhead(n + 1, Job::Decode);
+        // The picture is let go only once the thread is done again, so that
+        // the last reference to its buffers is always dropped here.
+        const bool converted = Convert(m_picture.get(), m_output);
+        if (!converted) {
+            m_outputNumber = -1;
+            return nullptr;
+        }
+        if (bAhead && m_nextJob == Job::Fetch) StartAhead(n + 1, Job::Fetch);
+    } else if (bAhead) {
+        StartAhead(n + 1, m_nextJob);
+    }
     m_outputNumber = n;
-    if (m_aheadRest > 0)
-        --m_aheadRest;
-    else if (sequential && n + 1 < m_desc.dwLength && !m_pDecoder->Missing(n + 1) &&
-             m_pDecoder->Usable())
-        StartAhead(n + 1);
     return m_output.data();
+}
+
+bool FfmpegFrameReader::Convert(const AVFrame* picture, std::vector<uint8_t>& bitmap) {
+    return m_converter.Convert(picture, bitmap.data() + sizeof(BITMAPINFOHEADER));
 }
 
 FfmpegFrameReader::Reached FfmpegFrameReader::Produce(int64_t frame, std::vector<uint8_t>& bitmap) {
     const Reached reached = m_pDecoder->Fetch(frame, m_cancel);
     if (reached != Reached::Exact) return reached;
-    const bool converted =
-        m_converter.Convert(m_pDecoder->Picture(), bitmap.data() + sizeof(BITMAPINFOHEADER));
-    return converted ? Reached::Exact : Reached::End;
+    return Convert(m_pDecoder->Picture(), bitmap) ? Reached::Exact : Reached::End;
 }
 
-void FfmpegFrameReader::StartAhead(int64_t frame) {
+FfmpegFrameReader::Reached FfmpegFrameReader::DecodeAhead(int64_t frame) {
+    const Reached reached = m_pDecoder->Fetch(frame, m_cancel);
+    if (reached != Reached::Exact) return reached;
+    // A reference, so that decoding on leaves the picture as it is.
+    av_frame_unref(m_aheadPicture.get());
+    if (!m_aheadPicture || av_frame_ref(m_aheadPicture.get(), m_pDecoder->Picture()) < 0)
+        return Reached::End;
+    return Reached::Exact;
+}
+
+void FfmpegFrameReader::StartAhead(int64_t frame, Job job) {
+    if (job == Job::Decode && !m_aheadPicture) job = Job::Fetch;
     {
         std::lock_guard lock(m_aheadMutex);
         m_aheadFrame = frame;
+        m_aheadDecodeOnly = job == Job::Decode;
         m_aheadState = Ahead::Queued;
     }
     m_aheadInFlight = true;
-    m_aheadStarted = std::chrono::steady_clock::now();
+    m_aheadJob = job;
     if (m_worker.joinable()) {
         m_aheadWake.notify_one();
         return;
@@ -129,7 +186,7 @@ void FfmpegFrameReader::StartAhead(int64_t frame) {
 // begun is taken back: asked for right away, as in reading flat out, the
 // caller does the work sooner than a waking worker would. With `cancel`, a
 // job under way stops at its next picture and its result is dropped.
-FfmpegFrameReader::Reached FfmpegFrameReader::FinishAhead(bool cancel) {
+FfmpegFrameReader::Reached FfmpegFrameReader::FinishAhead(bool cancel, bool& waited) {
     std::unique_lock lock(m_aheadMutex);
     m_aheadInFlight = false;
     if (m_aheadState == Ahead::Queued) {
@@ -137,6 +194,7 @@ FfmpegFrameReader::Reached FfmpegFrameReader::FinishAhead(bool cancel) {
         return Reached::Cancelled;
     }
     if (cancel) m_cancel.store(true, std::memory_order_relaxed);
+    waited = m_aheadState != Ahead::Done;
     m_aheadDone.wait(lock, [this] { return m_aheadState == Ahead::Done; });
     m_cancel.store(false, std::memory_order_relaxed);
     m_aheadState = Ahead::Idle;
@@ -150,8 +208,9 @@ void FfmpegFrameReader::AheadLoop() {
         if (m_stop) return;
         m_aheadState = Ahead::Running;
         const int64_t frame = m_aheadFrame;
+        const bool bDecodeOnly = m_aheadDecodeOnly;
         lock.unlock();
-        const Reached reached = Produce(frame, m_ahead);
+        const Reached reached = bDecodeOnly ? DecodeAhead(frame) : Produce(frame, m_ahead);
         lock.lock();
         m_aheadReached = reached;
         m_aheadState = Ahead::Done;

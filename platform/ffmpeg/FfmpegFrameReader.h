@@ -8,25 +8,35 @@
 // decoder with no threads of its own. So after a call that fetched n and
 // followed n - 1, the reader's own thread fetches n + 1 into a second buffer
 // while the caller works on n; asking for n + 1 then only waits for the rest
-// of that work and swaps the buffers. Asking for n again returns the first
-// buffer untouched. Any other number stops that work at its next picture and
-// waits for it before decoding itself. A caller that asks for n + 1 at once
-// reads flat out, with nothing to overlap: it goes without reading ahead for
-// a while (and takes back work not yet begun).
+// of that work and swaps the buffers. A caller that asks for n + 1 before
+// that work is done reads faster than the reader alone can: the thread then
+// only decodes n + 1 (keeping a reference to the picture) and the caller
+// converts it, so that the thread is already decoding n + 2 meanwhile. Once
+// decoded pictures wait to be asked for, converting goes back to the
+// thread. Asking for n again returns the first buffer untouched. Any other
+// number stops that work at its next picture and waits for it before
+// decoding itself. A caller that asks for n + 1 before the thread has even
+// begun takes the job back and decodes n + 1 itself, handing the decoder to
+// the thread for n + 2 before it converts.
 //
 // Which thread owns what:
 // - the caller's thread alone: m_output and the numbers kept with it
-//   (m_outputNumber, m_lastFetched), and the bookkeeping of reading ahead
-//   (m_aheadInFlight, m_aheadRest, m_aheadStarted);
-// - the work (m_pDecoder, m_converter, m_ahead): the caller's thread while
-//   no job is in flight; the worker from StartAhead until FinishAhead
-//   returns. The hand-over in both directions goes through m_aheadMutex;
-// - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadReached, m_stop;
+//   (m_outputNumber, m_lastFetched), m_picture, and the bookkeeping of
+//   reading ahead (m_aheadInFlight, m_aheadJob, m_nextJob, m_nOutpaced,
+//   m_nKeptUp). m_picture shares its buffers with the decoder: it is
+//   dropped only while no job is in flight, so that the thread never frees
+//   what the caller may still be reading;
+// - the work (m_pDecoder, m_aheadPicture, and for a whole fetch m_converter
+//   and m_ahead): the caller's thread while no job is in flight; the worker
+//   from StartAhead until FinishAhead returns. The converter stays with the
+//   caller during a job that only decodes. The hand-over in both directions
+//   goes through m_aheadMutex;
+// - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadDecodeOnly,
+//   m_aheadReached, m_stop;
 // - any thread: m_cancel, which asks the job under way to stop;
 // - fixed from construction: m_desc.
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -51,13 +61,20 @@ public:
 private:
     using Reached = FfmpegDecoder::Reached;
     enum class Ahead { Idle, Queued, Running, Done };
+    // What a job ahead does: fetch the frame into m_ahead, or only decode it
+    // into m_aheadPicture.
+    enum class Job { Fetch, Decode };
 
     FfmpegFrameReader(const FfmpegStreamDesc& desc, std::unique_ptr<FfmpegDecoder> decoder);
 
     // Frame `frame` into the pixel rows of `bitmap` (a header and its rows).
     Reached Produce(int64_t frame, std::vector<uint8_t>& bitmap);
-    void StartAhead(int64_t frame);
-    Reached FinishAhead(bool cancel);
+    // Frame `frame` decoded, its picture referenced in m_aheadPicture.
+    Reached DecodeAhead(int64_t frame);
+    bool Convert(const AVFrame* picture, std::vector<uint8_t>& bitmap);
+    void StartAhead(int64_t frame, Job job);
+    // `waited`: the job was not done yet when it was asked for.
+    Reached FinishAhead(bool cancel, bool& waited);
     void AheadLoop();
 
     const FfmpegStreamDesc m_desc;
@@ -65,19 +82,24 @@ private:
     std::unique_ptr<FfmpegDecoder> m_pDecoder;
     FfmpegFrameConverter m_converter;
     std::vector<uint8_t> m_ahead;  // header, then bottom-up rows; swapped with m_output when wanted
+    ffmpeg::FramePtr m_aheadPicture;  // the picture a decoding job reached
 
     std::vector<uint8_t> m_output;  // header, then bottom-up rows
     int64_t m_outputNumber = -1;
     int64_t m_lastFetched = -1;  // the last number asked for that was not the cached one
+    ffmpeg::FramePtr m_picture;  // a decoded picture the caller converts
     bool m_aheadInFlight = false;
-    int m_aheadRest = 0;  // frames to go before reading ahead again
-    std::chrono::steady_clock::time_point m_aheadStarted;
+    Job m_aheadJob = Job::Fetch;  // the job in flight
+    Job m_nextJob = Job::Fetch;   // the next job, as the caller's pace asks
+    int m_nOutpaced = 0;          // jobs in a row the caller had to wait for
+    int m_nKeptUp = 0;            // jobs in a row found done
 
     std::mutex m_aheadMutex;
     std::condition_variable m_aheadWake;  // a job or the stop for the worker
     std::condition_variable m_aheadDone;  // the job's end for the caller
     Ahead m_aheadState = Ahead::Idle;
     int64_t m_aheadFrame = -1;
+    bool m_aheadDecodeOnly = false;
     Reached m_aheadReached = Reached::End;
     bool m_stop = false;
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/qt/QtDibRows.h"
 #include "platform/qt/QtFontFaces.h"
 
 namespace {
@@ -34,6 +35,7 @@ public:
                 const RGBQUAD& q = bmi->bmiColors[i < count ? i : 0];
                 m_palette[i] = i < count ? qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue) : qRgb(0, 0, 0);
             }
+            m_bGreyRamp = IsGreyRamp(m_palette);
         }
     }
 
@@ -43,13 +45,12 @@ public:
     // Pixels [x, x + count) of top-down row y as 0xFFRRGGBB.
     void ReadRow(int64_t y, int64_t x, int count, QRgb* out) const {
         const uint8_t* row = m_bits + (m_bottomUp ? m_height - 1 - y : y) * m_rowBytes;
-        if (m_bitCount == 24) {
-            const uint8_t* p = row + x * 3;
-            for (int i = 0; i < count; ++i, p += 3) out[i] = qRgb(p[2], p[1], p[0]);
-        } else {
-            const uint8_t* p = row + x;
-            for (int i = 0; i < count; ++i) out[i] = m_palette[p[i]];
-        }
+        if (m_bitCount == 24)
+            BgrRowToRgb32(row + x * 3, out, count);
+        else if (m_bGreyRamp)
+            GreyRowToRgb32(row + x, out, count);
+        else
+            IndexedRowToRgb32(row + x, out, count, m_palette);
     }
 
 private:
@@ -60,6 +61,7 @@ private:
     int m_bitCount;
     int64_t m_rowBytes;
     QRgb m_palette[256] = {};
+    bool m_bGreyRamp = false;
 };
 
 bool DirectFormat(QImage::Format f) {
@@ -150,8 +152,11 @@ int QtDeviceContext::StretchDIBits(int xDest, int yDest, int cxDest, int cyDest,
     const int columns = static_cast<int>(i1 - i0);
 
     if (DirectFormat(m_image->format())) {
+        // scanLine() would ask the image to detach on every row.
+        uchar* bits = m_image->bits();
+        const qsizetype stride = m_image->bytesPerLine();
         for (int64_t j = j0; j < j1; ++j) {
-            auto* line = reinterpret_cast<QRgb*>(m_image->scanLine(static_cast<int>(yDest + j)));
+            auto* line = reinterpret_cast<QRgb*>(bits + (yDest + j) * stride);
             dib.ReadRow(sy + j, sx + i0, columns, line + xDest + i0);
         }
     } else {
