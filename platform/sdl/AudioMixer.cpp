@@ -34,7 +34,8 @@ inline float SoftLimit(float x) {
     constexpr float kKnee = 0.6f;
     const float a = std::fabs(x);
     if (a <= kKnee) return x;
-    const float y = kKnee + (1.0f - kKnee) * std::tanh((a - kKnee) / (1.0f - kKnee));
+    const float t = (a - kKnee) / (1.0f - kKnee);
+    const float y = kKnee + (1.0f - kKnee) * (1.0f - 2.0f / (1.0f + std::exp(2.0f * t)));
     return x < 0 ? -y : y;
 }
 
