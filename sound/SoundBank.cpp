@@ -70,7 +70,9 @@ void CSoundBank::StopWorker() {
         {
             Lock lock(g_csSoundBank);
             m_bRunning = 0;
+            m_bWake = 1;
         }
+        m_wakeCv.notify_one();
         if (m_pDriver) {
             m_pDriver->Stop(*this);
             StopStreams();
@@ -86,10 +88,18 @@ void CSoundBank::StopWorker() {
 
 int CSoundBank::Play(uint32_t index) {
     if (index >= m_nClipCount) return -1;
+    // Only a newly raised request wakes the worker: one that is still
+    // waiting for a slot or a device must not make it pass again and again.
+    bool bWake = false;
     {
         Lock lock(g_csSoundBank);
-        m_Clips[index].bPlayRequest = 1;
+        if (!m_Clips[index].bPlayRequest) {
+            m_Clips[index].bPlayRequest = 1;
+            m_bWake = 1;
+            bWake = true;
+        }
     }
+    if (bWake) m_wakeCv.notify_one();
     if (!m_bStarted) {
         // The worker has not run yet, so these need no lock; the gate's
         // release publishes them.
@@ -107,8 +117,12 @@ uint32_t CSoundBank::PlayThreadProc(CSoundBank* pBank) {
     int32_t bRun = 1;
     while (bRun) {
         pBank->RunPass();
-        std::this_thread::sleep_for(std::chrono::milliseconds(WAVE_PASS_PERIOD_MS));
-        Lock lock(g_csSoundBank);
+        // Waits out the pass period unless a request came meanwhile, during
+        // the pass too: the wake is cleared only here, before the next pass.
+        std::unique_lock lock(g_csSoundBank.Mutex());
+        pBank->m_wakeCv.wait_for(lock, std::chrono::milliseconds(WAVE_PASS_PERIOD_MS),
+                                 [pBank] { return pBank->m_bWake != 0; });
+        pBank->m_bWake = 0;
         bRun = pBank->m_bRunning;
     }
     pBank->StopStreams();

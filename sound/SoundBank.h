@@ -1,8 +1,9 @@
 #pragma once
 // CSoundBank: up to 21 WAV clips held in memory, any of them played on request,
-// up to 21 at once. Play only raises a flag; a worker thread gives each request
-// a slot with an output stream of its own and feeds the clip in 8192-byte
-// chunks through a ring of 20 buffers.
+// up to 21 at once. Play only raises a flag and wakes the worker, a thread
+// that gives each request a slot with an output stream of its own and feeds
+// the clip in 8192-byte chunks through a ring of 20 buffers. Between passes
+// it waits WAVE_PASS_PERIOD_MS, or less when a new request comes.
 //
 // Threads: the owner constructs, loads (AddWave), plays and destroys; the
 // worker makes every call to the wave output; the output's callback thread only
@@ -10,6 +11,7 @@
 // A bank given a pass driver (sound/PassDriver.h) has no worker thread: the
 // driver runs its passes instead, in its own time.
 
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <semaphore>
@@ -38,6 +40,8 @@ public:
     SoundBankLock& operator=(const SoundBankLock&) = delete;
     void lock() { m_mutex.lock(); }
     void unlock() { m_mutex.unlock(); }
+    // For a condition variable's wait.
+    std::mutex& Mutex() { return m_mutex; }
 
 private:
     union {
@@ -99,4 +103,9 @@ private:
     std::binary_semaphore m_startGate{0};
     int32_t m_bDiscard = 0;
     IPassDriver* m_pDriver = nullptr;
+
+    // Under g_csSoundBank: set when a request is newly raised or the worker
+    // is to stop, so that its wait between passes ends at once.
+    int32_t m_bWake = 0;
+    std::condition_variable m_wakeCv;
 };

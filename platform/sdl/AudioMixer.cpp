@@ -6,18 +6,21 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/ffmpeg/FfmpegRateConverter.h"
+
 namespace {
 
 constexpr int kBlockFrames = 1024;  // the mix is built this many frames at a time
-constexpr int kOutFrameBytes = 2 * sizeof(float);
 // Source frames handed to a converter at a time. Priming at open runs pieces
 // of this size through, so the converter's buffers are grown there.
 constexpr int kPieceFrames = 256;
+// Silence at the output rate, for a stream that has run dry.
+constexpr float kSilence[kPieceFrames * 2] = {};
 
 SDL_AudioFormat SourceFormat(uint16_t bits) {
     switch (bits) {
         case 8:
-            return AUDIO_S8;  // unsigned bytes arrive flipped to signed
+            return AUDIO_U8;
         case 16:
             return AUDIO_S16LSB;
         default:
@@ -31,8 +34,38 @@ inline float SoftLimit(float x) {
     constexpr float kKnee = 0.6f;
     const float a = std::fabs(x);
     if (a <= kKnee) return x;
-    const float y = kKnee + (1.0f - kKnee) * std::tanh((a - kKnee) / (1.0f - kKnee));
+    const float t = (a - kKnee) / (1.0f - kKnee);
+    const float y = kKnee + (1.0f - kKnee) * (1.0f - 2.0f / (1.0f + std::exp(2.0f * t)));
     return x < 0 ? -y : y;
+}
+
+// A stream's frames into the mix, four samples a step, which the compiler
+// turns into vector adds where it leaves a plain loop alone.
+void AddStereo(float* __restrict pSum, const float* __restrict pTake, int nFrames) {
+    const int nSamples = 2 * nFrames;
+    int i = 0;
+    for (; i + 4 <= nSamples; i += 4) {
+        pSum[i] += pTake[i];
+        pSum[i + 1] += pTake[i + 1];
+        pSum[i + 2] += pTake[i + 2];
+        pSum[i + 3] += pTake[i + 3];
+    }
+    for (; i < nSamples; ++i) pSum[i] += pTake[i];
+}
+
+// A mono stream reaches both sides alike, as SDL's own upmix had it.
+void AddMono(float* __restrict pSum, const float* __restrict pTake, int nFrames) {
+    int i = 0;
+    for (; i + 2 <= nFrames; i += 2) {
+        pSum[2 * i] += pTake[i];
+        pSum[2 * i + 1] += pTake[i];
+        pSum[2 * i + 2] += pTake[i + 1];
+        pSum[2 * i + 3] += pTake[i + 1];
+    }
+    for (; i < nFrames; ++i) {
+        pSum[2 * i] += pTake[i];
+        pSum[2 * i + 1] += pTake[i];
+    }
 }
 
 // SDL keeps its error text per thread and frees it only for threads that SDL
@@ -43,8 +76,14 @@ struct DropThreadErrors {
 
 }  // namespace
 
+// SDL converts the clip's format and channels at the clip's own rate, to
+// float with one channel for mono and two for more, as its own rate
+// converter would have had them; libswresample then converts the rate, at a
+// fraction of the cost of SDL's converter.
 struct AudioMixer::Stream {
     SDL_AudioStream* pConverter = nullptr;
+    FfmpegRateConverter rate;
+    int nChannels = 0;  // 1 or 2, between the two
     WAVEFORMATEX wfx{};
     WaveOutCallback callback = nullptr;
     uintptr_t dwInstance = 0;
@@ -67,8 +106,7 @@ struct AudioMixer::Stream {
     // A partial frame left at a buffer's end, joined to the next buffer.
     uint8_t carry[32] = {};
     int carryBytes = 0;
-    std::vector<uint8_t> stage;    // the piece handed to the converter
-    std::vector<uint8_t> silence;  // one piece of silence in the converter's format
+    std::vector<uint8_t> stage;  // the piece handed to SDL
 
     void PushDone(WAVEHDR* pwh) {
         pwh->dwFlags = (pwh->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
@@ -93,6 +131,7 @@ AudioMixer::AudioMixer(int outputRate, TakeProbe probe)
       m_probe(probe),
       m_sum(kBlockFrames * 2),
       m_take(kBlockFrames * 2),
+      m_piece(kPieceFrames * 2),
       m_notifier([this] { NotifierThread(); }) {}
 
 AudioMixer::~AudioMixer() {
@@ -121,31 +160,34 @@ MMRESULT AudioMixer::Open(HWAVEOUT* phwo, const WAVEFORMATEX& wfx, WaveOutCallba
     s->dwInstance = dwInstance;
     const int bytesPerSample = wfx.wBitsPerSample == 24 ? 4 : wfx.wBitsPerSample / 8;
     s->srcFrameBytes = bytesPerSample * wfx.nChannels;
+    s->nChannels = std::min<int>(wfx.nChannels, 2);
+    const int srcRate = static_cast<int>(wfx.nSamplesPerSec);
     s->pConverter =
         SDL_NewAudioStream(SourceFormat(wfx.wBitsPerSample), static_cast<Uint8>(wfx.nChannels),
-                           static_cast<int>(wfx.nSamplesPerSec), AUDIO_F32SYS, 2, m_outputRate);
-    // The format passed the check above, so SDL's refusal is its own trouble
-    // (memory, mostly): a failure that may pass, not a bad format.
+                           srcRate, AUDIO_F32SYS, static_cast<Uint8>(s->nChannels), srcRate);
+    // The format passed the check above, so a refusal is the libraries' own
+    // trouble (memory, mostly): a failure that may pass, not a bad format.
     if (!s->pConverter) return MMSYSERR_NOMEM;
+    if (!s->rate.Open(s->nChannels, srcRate, m_outputRate, kBlockFrames)) {
+        SDL_FreeAudioStream(s->pConverter);
+        return MMSYSERR_NOMEM;
+    }
     const int64_t srcFramesPerBlock = int64_t{kBlockFrames} * wfx.nSamplesPerSec / m_outputRate + 1;
     s->maxPullSteps = static_cast<int>(4 * (srcFramesPerBlock / kPieceFrames + 1) + 16);
     s->stage.resize(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes + sizeof s->carry);
-    // Every converter format is signed, so zero bytes are silence: for SDL's
-    // own padding too.
-    s->silence.assign(static_cast<size_t>(kPieceFrames) * s->srcFrameBytes, 0);
 
-    // Prime the converter with a block of silence and take it all back, so
-    // its buffers are grown here and not on the audio thread.
-    const int silenceFrames = std::max(kPieceFrames * 8, static_cast<int>(wfx.nSamplesPerSec / 20));
-    std::vector<uint8_t> silence(static_cast<size_t>(silenceFrames) * s->srcFrameBytes, 0);
-    for (int off = 0; off < static_cast<int>(silence.size());
-         off += kPieceFrames * s->srcFrameBytes)
-        SDL_AudioStreamPut(
-            s->pConverter, silence.data() + off,
-            std::min(kPieceFrames * s->srcFrameBytes, static_cast<int>(silence.size()) - off));
-    SDL_AudioStreamFlush(s->pConverter);
-    std::vector<uint8_t> sink(8192);
-    while (SDL_AudioStreamGet(s->pConverter, sink.data(), static_cast<int>(sink.size())) > 0) {
+    // Prime SDL's converter with pieces of silence and take it all back, so
+    // its buffers are grown here and not on the audio thread. Every format
+    // it takes here is signed but 8-bit, whose silence is 0x80.
+    const int pieceBytes = kPieceFrames * s->srcFrameBytes;
+    std::vector<uint8_t> silence(static_cast<size_t>(pieceBytes),
+                                 wfx.wBitsPerSample == 8 ? 0x80 : 0);
+    std::vector<float> sink(static_cast<size_t>(kPieceFrames) * s->nChannels);
+    for (int k = 0; k < 8; ++k) {
+        SDL_AudioStreamPut(s->pConverter, silence.data(), pieceBytes);
+        while (SDL_AudioStreamGet(s->pConverter, sink.data(),
+                                  static_cast<int>(sink.size() * sizeof(float))) > 0) {
+        }
     }
 
     std::lock_guard lock(m_mutex);
@@ -205,6 +247,8 @@ MMRESULT AudioMixer::Reset(HWAVEOUT hwo) {
     while (s->pQueueHead) s->PushDone(s->PopQueue());
     s->carryBytes = 0;
     SDL_AudioStreamClear(s->pConverter);
+    // Made afresh: allocates, but on the caller's thread.
+    s->rate.Clear();
     m_notifyCv.notify_all();
     m_idleCv.wait(lock, [&] { return !s->pDoneHead && m_pDelivering != s; });
     return MMSYSERR_NOERROR;
@@ -217,13 +261,12 @@ MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     if (s->pQueueHead || s->pDoneHead) return WAVERR_STILLPLAYING;
     // The last callback may still be returning.
     m_idleCv.wait(lock, [&] { return m_pDelivering != s; });
-    // Taken is not yet heard: the converter may still hold the end of the
-    // clip. Let it play out; the notifier frees the stream once it is empty.
+    // Taken is not yet heard: the rate converter still holds the end of the
+    // clip. Mix plays it out, and the notifier frees the stream once it is
+    // empty.
     s->bClosed = true;
     s->carryBytes = 0;
-    SDL_AudioStreamFlush(s->pConverter);
-    if (SDL_AudioStreamAvailable(s->pConverter) == 0) s->bDrained = true;
-    m_notifyCv.notify_all();
+    s->rate.Flush();
     return MMSYSERR_NOERROR;
 }
 
@@ -248,10 +291,11 @@ void AudioMixer::ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples) {
             static_cast<int16_t>(std::lrint(std::fmax(-1.0f, std::fmin(1.0f, pMix[i])) * 32767.0f));
 }
 
-// Hands the converter the next piece of the head buffer (and any partial
-// frame carried over), whole frames only. False when the converter refuses
-// the piece: it then stays queued, to be offered again.
-bool AudioMixer::PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone) {
+// Converts the next piece of the head buffer (and any partial frame carried
+// over), whole frames only, into up to nOut frames at pOut; the rate
+// converter keeps the rest. Returns the frames written, or -1 when a
+// converter refuses the piece: it then stays queued, to be offered again.
+int AudioMixer::PutPieceLocked(Stream& s, float* pOut, int nOut, bool bHeard, bool& bAnyDone) {
     WAVEHDR* pwh = s.pQueueHead;
     const int srcBlock = s.wfx.nBlockAlign;
     const uint32_t left = pwh->dwBufferLength - s.headTaken;
@@ -266,29 +310,30 @@ bool AudioMixer::PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone) {
     const int total = s.carryBytes + static_cast<int>(piece);
     const int frames = total / srcBlock;
 
+    int nGot = 0;
     if (frames > 0) {
         const int samples = frames * s.wfx.nChannels;
         int result;
         if (s.wfx.wBitsPerSample == 24) {
             // SDL has no 24-bit format: widen each sample to 32 bits.
-            auto* pOut = reinterpret_cast<int32_t*>(s.stage.data());
+            auto* pWide = reinterpret_cast<int32_t*>(s.stage.data());
             for (int i = 0; i < samples; ++i) {
                 const uint8_t* p = packed + 3 * i;
                 const uint32_t v = static_cast<uint32_t>(p[0]) << 8 |
                                    static_cast<uint32_t>(p[1]) << 16 |
                                    static_cast<uint32_t>(p[2]) << 24;
-                std::memcpy(&pOut[i], &v, 4);
+                std::memcpy(&pWide[i], &v, 4);
             }
             result = SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples * 4);
-        } else if (s.wfx.wBitsPerSample == 8) {
-            // Unsigned 8-bit to signed, so that silence is zero in the
-            // converter (SDL pads with zero bytes).
-            for (int i = 0; i < samples; ++i) s.stage[i] = packed[i] ^ 0x80;
-            result = SDL_AudioStreamPut(s.pConverter, s.stage.data(), samples);
         } else {
             result = SDL_AudioStreamPut(s.pConverter, packed, frames * srcBlock);
         }
-        if (result != 0) return false;
+        if (result != 0) return -1;
+        // At one rate SDL gives back at once all that it took.
+        const int floats = SDL_AudioStreamGet(
+            s.pConverter, m_piece.data(), frames * s.nChannels * static_cast<int>(sizeof(float)));
+        nGot = s.rate.Convert(m_piece.data(), std::max(floats, 0) / (s.nChannels * 4), pOut, nOut);
+        if (nGot < 0) return -1;
     }
 
     if (!s.bTaken) {
@@ -302,28 +347,32 @@ bool AudioMixer::PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone) {
         s.PushDone(s.PopQueue());
         bAnyDone = true;
     }
-    return true;
+    return nGot;
 }
 
-// Feeds the converter until it holds bytesWanted of output. False when it
-// cannot: the converter refused a piece, or the pull has taken more steps
-// than the stream's rate can need. The lock is held here, so the pull never
+// Fills m_take with up to nWanted frames of the stream at the output rate,
+// feeding the converters as needed; nGot says how many. False when it stops
+// short: a converter refused a piece, or the pull has taken more steps than
+// the stream's rate can need. The lock is held here, so the pull never
 // retries on its own: the caller gives silence for the rest of the callback.
-bool AudioMixer::PullLocked(Stream& s, int bytesWanted, bool bHeard, bool& bAnyDone) {
-    for (int step = 0; SDL_AudioStreamAvailable(s.pConverter) < bytesWanted; ++step) {
+bool AudioMixer::PullLocked(Stream& s, int nWanted, int& nGot, bool bHeard, bool& bAnyDone) {
+    nGot = std::max(s.rate.Convert(nullptr, 0, m_take.data(), nWanted), 0);
+    for (int step = 0; nGot < nWanted; ++step) {
         if (step == s.maxPullSteps) return false;
+        float* pOut = m_take.data() + nGot * s.nChannels;
+        int n;
         if (s.pQueueHead) {
-            if (!PutPieceLocked(s, bHeard, bAnyDone)) return false;
+            n = PutPieceLocked(s, pOut, nWanted - nGot, bHeard, bAnyDone);
         } else if (s.bTaken && !s.bClosed) {
             // Ran dry (the clip's end, or its next buffer is late): go on
             // with silence, as a sound card would, which also brings out the
-            // frames the converter holds back while resampling.
-            if (SDL_AudioStreamPut(s.pConverter, s.silence.data(),
-                                   static_cast<int>(s.silence.size())) != 0)
-                return false;
+            // frames the rate converter holds back.
+            n = s.rate.Convert(kSilence, kPieceFrames, pOut, nWanted - nGot);
         } else {
             break;
         }
+        if (n < 0) return false;
+        nGot += n;
     }
     return true;
 }
@@ -335,16 +384,17 @@ void AudioMixer::Mix(float* pOut, int frames, bool bHeard) {
         bool bSilenced[kMaxStreams] = {};  // silent for the rest of this call
         while (frames > 0) {
             const int n = std::min(frames, kBlockFrames);
-            const int bytes = n * kOutFrameBytes;
             std::fill(m_sum.begin(), m_sum.begin() + 2 * n, 0.0f);
             for (int k = 0; k < kMaxStreams; ++k) {
                 Stream* s = m_streams[k];
                 if (!s || s->bDrained || bSilenced[k]) continue;
-                if (!PullLocked(*s, bytes, bHeard, bAnyDone)) bSilenced[k] = true;
-                const int got = SDL_AudioStreamGet(s->pConverter, m_take.data(), bytes);
-                for (int i = 0; i < got / static_cast<int>(sizeof(float)); ++i)
-                    m_sum[i] += m_take[i];
-                if (s->bClosed && SDL_AudioStreamAvailable(s->pConverter) == 0) {
+                int got = 0;
+                if (!PullLocked(*s, n, got, bHeard, bAnyDone)) bSilenced[k] = true;
+                if (s->nChannels == 2)
+                    AddStereo(m_sum.data(), m_take.data(), got);
+                else
+                    AddMono(m_sum.data(), m_take.data(), got);
+                if (s->bClosed && got < n) {
                     s->bDrained = true;
                     bAnyDone = true;  // wakes the notifier to free it
                 }

@@ -1,7 +1,7 @@
 #pragma once
 // The mixer behind the SDL wave output: any number of PCM streams (up to
-// kMaxStreams), each converted by an SDL_AudioStream of its own to float
-// stereo at the output rate, summed and soft-limited.
+// kMaxStreams), each converted to float by an SDL_AudioStream of its own and
+// to the output rate by libswresample, summed and soft-limited.
 //
 // Mix is called by the output (the SDL device's callback, the file writer's
 // thread, or the pacer that stands in for a device that has gone); it takes
@@ -72,8 +72,8 @@ private:
     struct Stream;
 
     Stream* FindLocked(HWAVEOUT hwo);
-    bool PullLocked(Stream& s, int bytesWanted, bool bHeard, bool& bAnyDone);
-    bool PutPieceLocked(Stream& s, bool bHeard, bool& bAnyDone);
+    bool PullLocked(Stream& s, int nWanted, int& nGot, bool bHeard, bool& bAnyDone);
+    int PutPieceLocked(Stream& s, float* pOut, int nOut, bool bHeard, bool& bAnyDone);
     void NotifierThread();
 
     const int m_outputRate;
@@ -84,7 +84,8 @@ private:
     Stream* m_streams[kMaxStreams] = {};
     Stream* m_pDelivering = nullptr;  // whose callback runs now
     bool m_bQuit = false;
-    std::vector<float> m_sum;   // one block of the mix
-    std::vector<float> m_take;  // one stream's share of it
+    std::vector<float> m_sum;    // one block of the mix
+    std::vector<float> m_take;   // one stream's share of it
+    std::vector<float> m_piece;  // one piece of a stream, at its own rate
     std::thread m_notifier;
 };

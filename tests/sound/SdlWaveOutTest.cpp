@@ -1,6 +1,6 @@
 // The SDL wave output: many formats mixed at once on SDL's dummy driver, the
 // WAV file output, no driver at all, and SDL's own device starting afresh,
-// failing to open and being lost.
+// failing to open and being lost; its mixer's reset and limiter.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/sdl/AudioMixer.h"
 #include "platform/sdl/SdlAudioDevice.h"
 #include "platform/sdl/SdlWaveOut.h"
 #include "sound/SoundBank.h"
@@ -243,6 +244,85 @@ TEST(SdlWaveOut, RefusesFormatsOutsideTheList) {
                                   << " bits, align " << wfx.nBlockAlign;
     EXPECT_FALSE(refused(Pcm(8, 192000, 32)));
     EXPECT_FALSE(refused(Pcm(1, 8000, 24)));
+}
+
+void IgnoreDone(HWAVEOUT, uint32_t, uintptr_t, uintptr_t, uintptr_t) {}
+
+// 16-bit samples of the given levels, each held for nFrames frames.
+std::vector<uint8_t> Levels(const std::vector<double>& levels, int nFrames) {
+    std::vector<uint8_t> bytes;
+    for (double level : levels) {
+        const auto v = static_cast<uint16_t>(static_cast<int16_t>(std::lrint(level * 32767)));
+        for (int f = 0; f < nFrames; ++f) {
+            bytes.push_back(static_cast<uint8_t>(v & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(v >> 8));
+        }
+    }
+    return bytes;
+}
+
+TEST(AudioMixer, ResetSilencesWhatTheRateConverterStillHolds) {
+    AudioMixer mixer(48000);
+    const WAVEFORMATEX wfx = Pcm(1, 8000, 16);
+    std::vector<uint8_t> tone = Tone(wfx, 440, 0.5, 1.0);
+    WAVEHDR header{};
+    header.lpData = reinterpret_cast<char*>(tone.data());
+    header.dwBufferLength = static_cast<uint32_t>(tone.size());
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(mixer.Open(&h, wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+    mixer.Prepare(h, &header);
+    mixer.Write(h, &header);
+    // A piece at 8 kHz makes far more than one small call's worth at 48 kHz.
+    std::vector<float> out(2 * 4096);
+    mixer.Mix(out.data(), 64, true);
+    ASSERT_GT(*std::max_element(out.begin(), out.begin() + 128), 0.1f) << "the tone has begun";
+
+    ASSERT_EQ(mixer.Reset(h), MMSYSERR_NOERROR);
+    mixer.Mix(out.data(), 4096, true);
+    EXPECT_LT(*std::max_element(out.begin(), out.end(),
+                                [](float a, float b) { return std::fabs(a) < std::fabs(b); }),
+              1e-3f);
+    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
+}
+
+// Up to 0.6 the sum passes untouched; above, it follows
+// 0.6 + 0.4 tanh((|x| - 0.6) / 0.4) towards full scale, on either side.
+TEST(AudioMixer, LoudSumsBendTowardsFullScaleOnTheLimiterCurve) {
+    const std::vector<double> first = {0.3, 0.75, -0.9, 0.9, -0.95, 0.99};
+    const std::vector<double> second = {0, 0, 0, 0.9, -0.95, 0.99};
+    constexpr int kFrames = 64;
+    AudioMixer mixer(48000);
+    const WAVEFORMATEX wfx = Pcm(1, 48000, 16);
+    std::vector<uint8_t> bytes[2] = {Levels(first, kFrames), Levels(second, kFrames)};
+    WAVEHDR headers[2] = {};
+    HWAVEOUT h[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        headers[k].lpData = reinterpret_cast<char*>(bytes[k].data());
+        headers[k].dwBufferLength = static_cast<uint32_t>(bytes[k].size());
+        ASSERT_EQ(mixer.Open(&h[k], wfx, &IgnoreDone, 0), MMSYSERR_NOERROR);
+        mixer.Prepare(h[k], &headers[k]);
+        mixer.Write(h[k], &headers[k]);
+    }
+    const int nFrames = kFrames * static_cast<int>(first.size());
+    std::vector<float> out(2 * static_cast<size_t>(nFrames));
+    mixer.Mix(out.data(), nFrames, true);
+
+    auto heard = [](double level) { return std::lrint(level * 32767) / 32768.0; };
+    for (size_t k = 0; k < first.size(); ++k) {
+        const double x = heard(first[k]) + heard(second[k]);
+        const double a = std::fabs(x);
+        const double y = a <= 0.6 ? a : 0.6 + 0.4 * std::tanh((a - 0.6) / 0.4);
+        const float expected = static_cast<float>(x < 0 ? -y : y);
+        for (int f = 0; f < kFrames; ++f) {
+            const size_t i = 2 * (k * kFrames + static_cast<size_t>(f));
+            ASSERT_NEAR(out[i], expected, 2e-6) << "sum " << x << ", frame " << f;
+            ASSERT_EQ(out[i + 1], out[i]);
+        }
+    }
+    for (HWAVEOUT hwo : h) {
+        mixer.Reset(hwo);
+        mixer.Close(hwo);
+    }
 }
 
 void Silence(void*, float* pOut, int nFrames) { std::fill(pOut, pOut + 2 * nFrames, 0.0f); }
