@@ -203,6 +203,21 @@ std::string StartStatus(const VenueChoices& choices) {
     return "launcher waiting";
 }
 
+// The cameras as the launcher lists them: the real ones, and after them a
+// clip named to stand in for a camera.
+struct CameraServices {
+    CameraServices(IVideoFiles& files, const std::string& strClip)
+        : pClipCamera(strClip.empty() ? nullptr : std::make_unique<ClipCapture>(files, strClip)),
+          pCombined(pClipCamera ? std::make_unique<CombinedCapture>(cameras, *pClipCamera)
+                                : nullptr) {}
+
+    ICapture& Service() { return pCombined ? static_cast<ICapture&>(*pCombined) : cameras; }
+
+    V4l2Capture cameras;
+    std::unique_ptr<ClipCapture> pClipCamera;
+    std::unique_ptr<CombinedCapture> pCombined;
+};
+
 // --check: the venue's readiness, with nothing opened on screen.
 int CheckVenue(int argc, char** argv, const VenueChoices& choices) {
     VenueFacts facts;
@@ -225,18 +240,9 @@ int CheckVenue(int argc, char** argv, const VenueChoices& choices) {
         }
     }
     FfmpegVideoFiles videoFiles;
-    // The cameras as the launcher would list them, a clip camera among them.
-    V4l2Capture cameras;
-    const std::string strCameraClip = ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP");
-    std::unique_ptr<ClipCapture> pClipCamera;
-    std::unique_ptr<CombinedCapture> pCombined;
-    if (!strCameraClip.empty()) {
-        pClipCamera = std::make_unique<ClipCapture>(videoFiles, strCameraClip);
-        pCombined = std::make_unique<CombinedCapture>(cameras, *pClipCamera);
-    }
-    ICapture& capture = pCombined ? static_cast<ICapture&>(*pCombined) : cameras;
+    CameraServices cameras(videoFiles, ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP"));
     platform::SetVideoFiles(&videoFiles);
-    platform::SetCapture(&capture);
+    platform::SetCapture(&cameras.Service());
     const int nStatus = RunVenueCheck(choices, facts, stdout);
     platform::SetCapture(nullptr);
     platform::SetVideoFiles(nullptr);
@@ -288,17 +294,8 @@ int ZarnDemoMain(int argc, char** argv) {
         SdlWaveOut::Options audio;
         audio.probe = {&CRunReport::NoteFirstTake, &report};
         SdlWaveOut waveOut(audio);
-        V4l2Capture cameras;
-        // A clip named to stand in for a camera joins the list after them.
-        const std::string strCameraClip =
-            ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP");
-        std::unique_ptr<ClipCapture> pClipCamera;
-        std::unique_ptr<CombinedCapture> pCombined;
-        if (!strCameraClip.empty()) {
-            pClipCamera = std::make_unique<ClipCapture>(videoFiles, strCameraClip);
-            pCombined = std::make_unique<CombinedCapture>(cameras, *pClipCamera);
-        }
-        ICapture& capture = pCombined ? static_cast<ICapture&>(*pCombined) : cameras;
+        CameraServices cameras(videoFiles,
+                               ChoiceOrEnv(choices.strCameraClip, "ZARNDEMO_CAMERA_CLIP"));
         // What other programs send reaches the program through the event loop.
         QtUiCalls uiCalls;
         LibloOsc osc(OscConfig(choices), uiCalls.Poster());
@@ -308,7 +305,7 @@ int ZarnDemoMain(int argc, char** argv) {
         platform::SetDialogs(&dialogs);
         platform::SetFileDialogs(&fileDialogs);
         platform::SetWaveOut(&waveOut);
-        platform::SetCapture(&capture);
+        platform::SetCapture(&cameras.Service());
         platform::SetOsc(&osc);
         // Takes /zarn/play and /zarn/stop to the end; the show windows' last
         // messages go out as osc ends, after them.

@@ -275,15 +275,7 @@ void CShowWaveDlg::FrameTick() {
     ShowImage(&dc, m_pChannel.get(), m_nPicLeft, m_nPicTop, W, H, VIEW_GRAY);
 
     if (m_nTickCount > static_cast<int32_t>(RANKING_INTERVAL_MS / m_nFramePeriod)) {
-        for (CellScore& cell : m_chosenCells) cell = CellScore{};
-        RankCells(m_pChannel.get(), W, H, m_nGridRows, m_nGridCols, m_chosenCells);
-        m_pWnd->StartTimer(TIMER_PLAY, m_nFramePeriod);
-        m_nTickCount = 0;
-        for (int i = 0; i < 3; ++i) {
-            DrawCellOutline(m_nCellWidth * m_chosenCells[i].nCol + m_nPicLeft,
-                            m_nCellHeight * m_chosenCells[i].nRow + m_nPicTop, m_nCellWidth,
-                            m_nCellHeight, i);
-        }
+        RankAndOutline(m_pChannel.get(), W, H);
         m_osc.Ranking(m_avi.Segment(0).dwCursor, m_chosenCells, m_nGridCols);
     }
     m_nTickCount += 3;
@@ -313,6 +305,18 @@ void CShowWaveDlg::PlayTick() {
 
     dc.SelectFont(oldFont);
     m_pWnd->StopTimer(TIMER_PLAY);
+}
+
+void CShowWaveDlg::RankAndOutline(const uint8_t* pImage, int W, int H) {
+    for (CellScore& cell : m_chosenCells) cell = CellScore{};
+    RankCells(pImage, W, H, m_nGridRows, m_nGridCols, m_chosenCells);
+    m_pWnd->StartTimer(TIMER_PLAY, m_nFramePeriod);
+    m_nTickCount = 0;
+    for (int i = 0; i < 3; ++i) {
+        DrawCellOutline(m_nCellWidth * m_chosenCells[i].nCol + m_nPicLeft,
+                        m_nCellHeight * m_chosenCells[i].nRow + m_nPicTop, m_nCellWidth,
+                        m_nCellHeight, i);
+    }
 }
 
 void CShowWaveDlg::DrawCellOutline(int x, int y, int w, int h, int i) {

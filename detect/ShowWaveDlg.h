@@ -129,6 +129,9 @@ public:
 
 private:
     void FrameTick();
+    // Ranks the grid of a packed top-down W x H image, outlines the three
+    // chosen cells over the picture and starts the play tick.
+    void RankAndOutline(const uint8_t* pImage, int W, int H);
     void PlayTick();
     bool OpenClip(int& W, int& H);
     bool StartCamera(int nDriver, int& W, int& H);

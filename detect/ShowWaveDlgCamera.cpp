@@ -64,15 +64,7 @@ void CShowWaveDlg::CameraTick() {
                                static_cast<size_t>(W) * static_cast<size_t>(H));
                 pRanked = m_pMotion.get();
             }
-            for (CellScore& cell : m_chosenCells) cell = CellScore{};
-            RankCells(pRanked, W, H, m_nGridRows, m_nGridCols, m_chosenCells);
-            m_pWnd->StartTimer(TIMER_PLAY, m_nFramePeriod);
-            m_nTickCount = 0;
-            for (int i = 0; i < 3; ++i) {
-                DrawCellOutline(m_nCellWidth * m_chosenCells[i].nCol + m_nPicLeft,
-                                m_nCellHeight * m_chosenCells[i].nRow + m_nPicTop, m_nCellWidth,
-                                m_nCellHeight, i);
-            }
+            RankAndOutline(pRanked, W, H);
             m_osc.Ranking(static_cast<uint32_t>(m_handOver.LatestNumber()), m_chosenCells,
                           m_nGridCols);
         }

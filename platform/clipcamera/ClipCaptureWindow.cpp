@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -12,26 +13,26 @@ constexpr double MAX_FRAMES_PER_SEC = 1000.0;
 
 }  // namespace
 
-ClipCaptureWindow::ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, bool bShown,
-                                     HCAPWND hWnd)
-    : m_files(files), m_hWnd(hWnd), m_pView(pView), m_bShown(bShown) {}
+ClipCaptureWindow::ClipCaptureWindow(IVideoFiles& files, std::string strPath, std::string strName,
+                                     IFrameView* pView, bool bShown, HCAPWND hWnd)
+    : m_files(files),
+      m_strPath(std::move(strPath)),
+      m_strName(std::move(strName)),
+      m_delivery(hWnd, pView, bShown) {}
 
-ClipCaptureWindow::~ClipCaptureWindow() {
-    Disconnect();
-    if (m_pView) m_pView->Destroy();
-}
+ClipCaptureWindow::~ClipCaptureWindow() { Disconnect(); }
 
-bool ClipCaptureWindow::Connect(const std::string& strPath, const std::string& strName) {
+bool ClipCaptureWindow::Connect(int nDriver) {
+    if (nDriver != 0) return false;
     Disconnect();
-    m_strName = strName;
     const auto refuse = [&](const char* pszWhy) {
-        std::fprintf(stderr, "%s: %s %s; it does not connect\n", strName.c_str(), strPath.c_str(),
-                     pszWhy);
+        std::fprintf(stderr, "%s: %s %s; it does not connect\n", m_strName.c_str(),
+                     m_strPath.c_str(), pszWhy);
         Disconnect();
         return false;
     };
 
-    m_pFile = m_files.Open(strPath.c_str());
+    m_pFile = m_files.Open(m_strPath.c_str());
     if (!m_pFile) return refuse("is not an AVI clip that can be read");
     const VideoFileInfo info = m_pFile->Info();
     // The last video stream, as the detection window's clip reader takes it.
@@ -71,7 +72,7 @@ void ClipCaptureWindow::Disconnect() {
     m_nWidth = m_nHeight = 0;
 }
 
-bool ClipCaptureWindow::GetFormat(BITMAPINFOHEADER& header) const {
+bool ClipCaptureWindow::GetFormat(BITMAPINFOHEADER& header) {
     if (!m_pReader) return false;
     header = BITMAPINFOHEADER{};
     header.biSize = sizeof(BITMAPINFOHEADER);
@@ -85,8 +86,7 @@ bool ClipCaptureWindow::GetFormat(BITMAPINFOHEADER& header) const {
     return true;
 }
 
-// Only the clip's own size and coding.
-bool ClipCaptureWindow::SetFormat(const BITMAPINFOHEADER& header) const {
+bool ClipCaptureWindow::SetFormat(const BITMAPINFOHEADER& header) {
     const int64_t nHeight = header.biHeight < 0 ? -int64_t{header.biHeight} : header.biHeight;
     return m_pReader && !m_thread.joinable() && header.biCompression == BI_RGB &&
            header.biWidth == m_nWidth && nHeight == m_nHeight;
@@ -121,7 +121,7 @@ void ClipCaptureWindow::StopPreview() {
 
 void ClipCaptureWindow::ForgetView() {
     StopPreview();
-    m_pView = nullptr;
+    m_delivery.ForgetView();
 }
 
 void ClipCaptureWindow::Run() {
@@ -162,12 +162,5 @@ void ClipCaptureWindow::Run() {
 
 void ClipCaptureWindow::Deliver(const uint8_t* pPixels, uint32_t nTimeMs) {
     std::memcpy(m_frame.data(), pPixels, m_frame.size());
-    VIDEOHDR header{};
-    header.lpData = m_frame.data();
-    header.dwBufferLength = static_cast<uint32_t>(m_frame.size());
-    header.dwBytesUsed = header.dwBufferLength;
-    header.dwTimeCaptured = nTimeMs;
-    header.dwFlags = VHDR_DONE;
-    if (CaptureFrameProc proc = m_callback.load()) proc(m_hWnd, &header);
-    if (m_pView && m_bShown) m_pView->Present(m_frame.data(), m_nWidth, m_nHeight);
+    m_delivery.Deliver(m_frame, m_nWidth, m_nHeight, nTimeMs);
 }

@@ -12,31 +12,33 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Capture.h"
-#include "platform/FrameView.h"
+#include "platform/CaptureDelivery.h"
+#include "platform/CaptureWindow.h"
 #include "platform/VideoFile.h"
 
-class ClipCaptureWindow {
+class ClipCaptureWindow final : public ICaptureWindow {
 public:
-    // bShown: the view is on the screen; a hidden one is handed no frames.
-    ClipCaptureWindow(IVideoFiles& files, IFrameView* pView, bool bShown, HCAPWND hWnd);
+    // strPath: the clip, strName: the camera's name. bShown: the view is on
+    // the screen; a hidden one is handed no frames.
+    ClipCaptureWindow(IVideoFiles& files, std::string strPath, std::string strName,
+                      IFrameView* pView, bool bShown, HCAPWND hWnd);
     // Stops the preview and ends the view if it still stands.
-    ~ClipCaptureWindow();
+    ~ClipCaptureWindow() override;
 
     ClipCaptureWindow(const ClipCaptureWindow&) = delete;
     ClipCaptureWindow& operator=(const ClipCaptureWindow&) = delete;
 
-    // Opens the clip; false, with one line on standard error, when it has no
-    // picture to deliver.
-    bool Connect(const std::string& strPath, const std::string& strName);
-    bool GetFormat(BITMAPINFOHEADER& header) const;
-    bool SetFormat(const BITMAPINFOHEADER& header) const;
-    void SetCallback(CaptureFrameProc proc) { m_callback.store(proc); }
-    bool SetPreview(bool bPreview);
-    bool Previewing() const { return m_thread.joinable() && !m_bFailed.load(); }
-    uint32_t FrameIntervalUs() const { return m_thread.joinable() ? m_nIntervalUs : 0; }
-    // The view went with its window: stop everything, present nothing more.
-    void ForgetView();
+    // Driver 0 opens the clip; false, with one line on standard error, when
+    // it has no picture to deliver.
+    bool Connect(int nDriver) override;
+    bool GetFormat(BITMAPINFOHEADER& header) override;
+    // Only the clip's own size and coding.
+    bool SetFormat(const BITMAPINFOHEADER& header) override;
+    void SetCallback(CaptureFrameProc proc) override { m_delivery.SetCallback(proc); }
+    bool SetPreview(bool bPreview) override;
+    bool Previewing() const override { return m_thread.joinable() && !m_bFailed.load(); }
+    uint32_t FrameIntervalUs() const override { return m_thread.joinable() ? m_nIntervalUs : 0; }
+    void ForgetView() override;
 
 private:
     void Disconnect();
@@ -45,15 +47,13 @@ private:
     void Deliver(const uint8_t* pPixels, uint32_t nTimeMs);
 
     IVideoFiles& m_files;
-    const HCAPWND m_hWnd;
-    std::atomic<CaptureFrameProc> m_callback{nullptr};
+    const std::string m_strPath;
+    const std::string m_strName;
+    CaptureDelivery m_delivery;
     std::atomic<bool> m_bFailed{false};
 
     // Set on the user-interface thread while no preview thread runs; only
     // read by that thread while it runs.
-    IFrameView* m_pView;
-    bool m_bShown;
-    std::string m_strName;
     std::unique_ptr<IVideoFile> m_pFile;
     std::unique_ptr<IVideoStream> m_pStream;
     std::unique_ptr<IFrameReader> m_pReader;  // used by the preview thread while it runs

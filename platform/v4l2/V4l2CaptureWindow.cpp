@@ -29,12 +29,9 @@ bool IsStreamError(int nError) { return nError != EAGAIN && nError != EINTR; }
 
 V4l2CaptureWindow::V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown,
                                      HCAPWND hWnd)
-    : m_device(device), m_hWnd(hWnd), m_pView(pView), m_bShown(bShown) {}
+    : m_device(device), m_delivery(hWnd, pView, bShown) {}
 
-V4l2CaptureWindow::~V4l2CaptureWindow() {
-    Disconnect();
-    if (m_pView) m_pView->Destroy();
-}
+V4l2CaptureWindow::~V4l2CaptureWindow() { Disconnect(); }
 
 bool V4l2CaptureWindow::IsCamera(IV4l2Device& device, int fd, v4l2_capability& cap) {
     cap = v4l2_capability{};
@@ -231,7 +228,7 @@ void V4l2CaptureWindow::ReleaseBuffers() {
 
 void V4l2CaptureWindow::ForgetView() {
     StopStream();
-    m_pView = nullptr;
+    m_delivery.ForgetView();
 }
 
 void V4l2CaptureWindow::Run() {
@@ -282,16 +279,7 @@ void V4l2CaptureWindow::Deliver(const Buffer& buffer, uint32_t nBytesUsed, uint3
         else
             std::memset(pDst, 0, nRowBytes);
     }
-
-    VIDEOHDR header{};
-    header.lpData = m_frame.data();
-    header.dwBufferLength = static_cast<uint32_t>(m_frame.size());
-    header.dwBytesUsed = header.dwBufferLength;
-    header.dwTimeCaptured = nTimeMs;
-    header.dwFlags = VHDR_DONE;
-    if (CaptureFrameProc proc = m_callback.load()) proc(m_hWnd, &header);
-    if (m_pView && m_bShown)
-        m_pView->Present(m_frame.data(), static_cast<int>(m_nWidth), static_cast<int>(m_nHeight));
+    m_delivery.Deliver(m_frame, static_cast<int>(m_nWidth), static_cast<int>(m_nHeight), nTimeMs);
 }
 
 // The thread ends; the last picture stays and the window can still be closed.

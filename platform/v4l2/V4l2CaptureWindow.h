@@ -12,16 +12,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Capture.h"
-#include "platform/FrameView.h"
+#include "platform/CaptureDelivery.h"
+#include "platform/CaptureWindow.h"
 #include "platform/v4l2/V4l2Device.h"
 
-class V4l2CaptureWindow {
+class V4l2CaptureWindow final : public ICaptureWindow {
 public:
     // bShown: the view is on the screen; a hidden one is handed no frames.
     V4l2CaptureWindow(IV4l2Device& device, IFrameView* pView, bool bShown, HCAPWND hWnd);
     // Stops the preview, closes the camera and ends the view if it still stands.
-    ~V4l2CaptureWindow();
+    ~V4l2CaptureWindow() override;
 
     V4l2CaptureWindow(const V4l2CaptureWindow&) = delete;
     V4l2CaptureWindow& operator=(const V4l2CaptureWindow&) = delete;
@@ -31,18 +31,18 @@ public:
     static bool IsCamera(IV4l2Device& device, int fd, v4l2_capability& cap);
     static std::string DevicePath(int nDriver);
 
-    bool Connect(int nDriver);
-    bool GetFormat(BITMAPINFOHEADER& header);
-    bool SetFormat(const BITMAPINFOHEADER& header);
-    void SetPreviewRate(unsigned nMilliseconds) { m_nPreviewRateMs = nMilliseconds; }
-    void SetCallback(CaptureFrameProc proc) { m_callback.store(proc); }
-    bool SetPreview(bool bPreview);
-    // Frames are streaming: the preview is on and has not failed.
-    bool Previewing() const { return m_thread.joinable() && !m_bStop.load(); }
-    // As the camera reported it when the preview started; 0 for none.
-    uint32_t FrameIntervalUs() const { return m_thread.joinable() ? m_nFrameIntervalUs : 0; }
-    // The view went with its window: stop everything, present nothing more.
-    void ForgetView();
+    bool Connect(int nDriver) override;
+    bool GetFormat(BITMAPINFOHEADER& header) override;
+    bool SetFormat(const BITMAPINFOHEADER& header) override;
+    void SetPreviewRate(unsigned nMilliseconds) override { m_nPreviewRateMs = nMilliseconds; }
+    void SetCallback(CaptureFrameProc proc) override { m_delivery.SetCallback(proc); }
+    bool SetPreview(bool bPreview) override;
+    bool Previewing() const override { return m_thread.joinable() && !m_bStop.load(); }
+    // As the camera reported it when the preview started.
+    uint32_t FrameIntervalUs() const override {
+        return m_thread.joinable() ? m_nFrameIntervalUs : 0;
+    }
+    void ForgetView() override;
 
 private:
     struct Buffer {
@@ -62,14 +62,11 @@ private:
     void Fail(const char* pszWhat, int nError);
 
     IV4l2Device& m_device;
-    const HCAPWND m_hWnd;
-    std::atomic<CaptureFrameProc> m_callback{nullptr};
+    CaptureDelivery m_delivery;
     std::atomic<bool> m_bStop{false};
 
     // Set on the user-interface thread while no capture thread runs; only
     // read by the capture thread while it runs.
-    IFrameView* m_pView;
-    bool m_bShown;
     int m_fd = -1;
     int m_nDriver = -1;
     unsigned m_nPreviewRateMs = 0;

@@ -261,7 +261,7 @@ TEST_P(V4l2Fault, PreviewStopsOnItsLastPictureWithOneLineAndClosesClean) {
             device.Stall(CAMERA);
             break;
     }
-    EXPECT_TRUE(WaitFor([&] { return !capture.Previewing(h); }));
+    EXPECT_TRUE(WaitFor([&] { return !capture.IsPreviewing(h); }));
     // Frames after the fault are not taken.
     device.Deliver(CAMERA, Pattern(16, 8, 99));
     const std::string err = testing::internal::GetCapturedStderr();
