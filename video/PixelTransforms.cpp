@@ -216,15 +216,8 @@ __attribute__((target("avx2"))) void SwapRowAvx2(const uint8_t* __restrict src,
         }
         StoreSwapped(d, Swap32(LoadLanes(s), LoadLanes(s + 16), LoadLanes(s + 32)));
     }
-    if (pixels - i >= 16) {
-        const uint8_t* s = src + 3 * i;
-        const Swapped128 o = Swap16(Load128(s), Load128(s + 16), Load128(s + 32));
-        Store128(dst + 3 * i, o.o0);
-        Store128(dst + 3 * i + 16, o.o1);
-        Store128(dst + 3 * i + 32, o.o2);
-        i += 16;
-    }
-    if (i < pixels) SwapRowPlain(src + 3 * i, dst + 3 * i, pixels - i);
+    // The rest is less than one pass of these.
+    SwapRowSsse3(src + 3 * i, dst + 3 * i, pixels - i, nullptr);
 }
 
 __attribute__((target("avx2"))) void PickRowAvx2(const uint8_t* __restrict src,
@@ -247,11 +240,7 @@ __attribute__((target("avx2"))) void PickRowAvx2(const uint8_t* __restrict src,
                             _mm256_shuffle_epi8(LoadLanes(s + 32), m2));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), out);
     }
-    if (pixels - i >= 16) {
-        Store128(dst + i, Pick16(src + 3 * i, pick));
-        i += 16;
-    }
-    if (i < pixels) PickRowPlain(src + 3 * i, dst + i, pixels - i, pick);
+    PickRowSsse3(src + 3 * i, dst + i, pixels - i, pick, nullptr);
 }
 
 __attribute__((target("avx2"))) void SwapRowPairAvx2(uint8_t* a, uint8_t* b, int pixels,
@@ -269,20 +258,7 @@ __attribute__((target("avx2"))) void SwapRowPairAvx2(uint8_t* a, uint8_t* b, int
         StoreSwapped(pa, fromB);
         StoreSwapped(pb, fromA);
     }
-    if (pixels - i >= 16) {
-        uint8_t* pa = a + 3 * i;
-        uint8_t* pb = b + 3 * i;
-        const Swapped128 fromA = Swap16(Load128(pa), Load128(pa + 16), Load128(pa + 32));
-        const Swapped128 fromB = Swap16(Load128(pb), Load128(pb + 16), Load128(pb + 32));
-        Store128(pa, fromB.o0);
-        Store128(pa + 16, fromB.o1);
-        Store128(pa + 32, fromB.o2);
-        Store128(pb, fromA.o0);
-        Store128(pb + 16, fromA.o1);
-        Store128(pb + 32, fromA.o2);
-        i += 16;
-    }
-    if (i < pixels) SwapRowPairPlain(a + 3 * i, b + 3 * i, pixels - i);
+    SwapRowPairSsse3(a + 3 * i, b + 3 * i, pixels - i, nullptr);
 }
 
 enum class Kernels { Plain, Ssse3, Avx2 };
