@@ -198,6 +198,20 @@ bool WaitForExit(pid_t pid, int ms, int& status) {
     return false;
 }
 
+// True once the child has written a byte to fd within 30 s; otherwise the
+// child is killed and reaped. Closes fd.
+bool AwaitReady(pid_t pid, int fd) {
+    pollfd p{fd, POLLIN, 0};
+    char byte = 0;
+    const bool bReady = poll(&p, 1, 30000) == 1 && read(fd, &byte, 1) == 1;
+    close(fd);
+    if (!bReady) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    return bReady;
+}
+
 TEST_P(ProgramSignals, EndTheProgramInOrder) {
     const SignalCase& c = GetParam();
     const std::string mixPath = TestDataPath(std::string("program-signal-") + c.pszName + ".wav");
@@ -226,15 +240,7 @@ TEST_P(ProgramSignals, EndTheProgramInOrder) {
             {"--detect", SAMPLES + "/stage.avi", "--waves", SAMPLES + "/waves/waves.txt"}));
     }
     close(ready[1]);
-    pollfd p{ready[0], POLLIN, 0};
-    char byte = 0;
-    const bool bReady = poll(&p, 1, 30000) == 1 && read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
-    if (!bReady) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        FAIL() << "the program never showed the detection window";
-    }
+    if (!AwaitReady(pid, ready[0])) FAIL() << "the program never showed the detection window";
 
     kill(pid, c.nSignal);
     int status = 0;
@@ -348,15 +354,7 @@ TEST_P(ProgramStuck, EndsAllTheSame) {
         _exit(RunProgram());
     }
     close(ready[1]);
-    pollfd p{ready[0], POLLIN, 0};
-    char byte = 0;
-    const bool bReady = poll(&p, 1, 30000) == 1 && read(ready[0], &byte, 1) == 1;
-    close(ready[0]);
-    if (!bReady) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        FAIL() << "the program never started";
-    }
+    if (!AwaitReady(pid, ready[0])) FAIL() << "the program never started";
 
     for (int nSignal : c.sent) kill(pid, nSignal);
     int status = 0;
