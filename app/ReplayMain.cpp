@@ -154,16 +154,20 @@ int main(int argc, char** argv) {
 
     // Drawing and fonts need Qt's GUI, never a display; Qt's own remarks
     // (a missing runtime folder, say) are no concern of a replay's user.
+    // Without --video nobody sees the show's picture, so it is not drawn.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (type == QtCriticalMsg || type == QtFatalMsg)
             std::fprintf(stderr, "zarndemo-replay: %s\n", text.toLocal8Bit().constData());
     });
-    QGuiApplication app(argc, argv);
+    std::unique_ptr<QGuiApplication> pApp;
+    if (cl.bVideo) pApp = std::make_unique<QGuiApplication>(argc, argv);
 
-    FfmpegVideoFiles videoFiles;
+    // Nothing here waits for a clock, so reading ahead would only add hand-overs.
+    FfmpegVideoFiles videoFiles(FfmpegVideoFiles::Reading::OnDemand);
     NoteMessageBox messages;
-    QtVirtualShowWindows host;
+    QtVirtualShowWindows host(cl.bVideo ? QtVirtualShowWindows::Pictures::Kept
+                                        : QtVirtualShowWindows::Pictures::None);
     SdlWaveOut::Options pulled;
     pulled.bPulled = true;
     SdlWaveOut waveOut(pulled);

@@ -118,8 +118,8 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
         return nullptr;
     }
 
-    const bool bAhead = sequential && n + 1 < m_desc.dwLength && !m_pDecoder->Missing(n + 1) &&
-                        m_pDecoder->Usable();
+    const bool bAhead = m_desc.bReadAhead && sequential && n + 1 < m_desc.dwLength &&
+                        !m_pDecoder->Missing(n + 1) && m_pDecoder->Usable();
     if (bDecoded) {
         // The thread decodes n + 1 while this one converts n.
         if (bAhead && m_nextJob == Job::Decode) StartAhead(n + 1, Job::Decode);

@@ -23,4 +23,8 @@ struct FfmpegStreamDesc {
     uint32_t dwScale = 0;
     AVRational timeBase{0, 1};
     int64_t nStartTime = 0;  // stream time of frame 0
+    // Readers fetch the next frame ahead on a thread of their own. Off for a
+    // caller that never waits for the clock: the work then stays on one
+    // thread and costs no hand-overs.
+    bool bReadAhead = true;
 };

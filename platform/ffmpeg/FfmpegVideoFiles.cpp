@@ -80,7 +80,9 @@ FfmpegStreamDesc Describe(const ffmpeg::Source& source, const AVFormatContext* c
 
 }  // namespace
 
-FfmpegVideoFiles::FfmpegVideoFiles() { av_log_set_level(AV_LOG_QUIET); }
+FfmpegVideoFiles::FfmpegVideoFiles(Reading reading) : m_reading(reading) {
+    av_log_set_level(AV_LOG_QUIET);
+}
 
 std::unique_ptr<IVideoFile> FfmpegVideoFiles::Open(const char* path) {
     std::string strWhy;
@@ -99,7 +101,9 @@ std::unique_ptr<IVideoFile> FfmpegVideoFiles::OpenSource(const ffmpeg::Source& s
     ffmpeg::InputPtr input = ffmpeg::OpenInput(source);
     if (!input) return nullptr;
     std::vector<FfmpegStreamDesc> streams;
-    for (unsigned i = 0; i < input->nb_streams; ++i)
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
         streams.push_back(Describe(source, input.get(), static_cast<int>(i)));
+        streams.back().bReadAhead = m_reading == Reading::Ahead;
+    }
     return std::make_unique<FfmpegVideoFile>(std::move(streams));
 }

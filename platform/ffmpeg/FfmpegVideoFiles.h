@@ -12,9 +12,12 @@
 
 class FfmpegVideoFiles final : public IVideoFiles {
 public:
+    enum class Reading { Ahead, OnDemand };
+
     // Silences libav's own logging: damaged clips are reported to callers
-    // through null results, and the program keeps no log.
-    FfmpegVideoFiles();
+    // through null results, and the program keeps no log. Readers of clips
+    // opened here read ahead, or only when asked for a frame.
+    explicit FfmpegVideoFiles(Reading reading = Reading::Ahead);
 
     std::unique_ptr<IVideoFile> Open(const char* path) override;
     // The same for a clip held in memory (fuzzing, tests).
@@ -22,4 +25,6 @@ public:
 
 private:
     std::unique_ptr<IVideoFile> OpenSource(const ffmpeg::Source& source);
+
+    const Reading m_reading;
 };

@@ -13,12 +13,14 @@ constexpr int INITIAL_HEIGHT = 768;
 
 }  // namespace
 
-QtVirtualShowWindow::QtVirtualShowWindow(QtVirtualShowWindows& host, IShowWindowHandler& handler)
+QtVirtualShowWindow::QtVirtualShowWindow(QtVirtualShowWindows& host, IShowWindowHandler& handler,
+                                         bool bPicture)
     : m_host(host),
       m_pHandler(&handler),
+      m_bPicture(bPicture),
       m_rect{0, 0, INITIAL_WIDTH, INITIAL_HEIGHT},
       m_dc([](const QRect&) {}) {
-    m_dc.ResizeSurface(m_surface, QSize(INITIAL_WIDTH, INITIAL_HEIGHT));
+    if (m_bPicture) m_dc.ResizeSurface(m_surface, QSize(INITIAL_WIDTH, INITIAL_HEIGHT));
 }
 
 bool QtVirtualShowWindow::Initialise() {
@@ -33,6 +35,7 @@ void QtVirtualShowWindow::Tick(uintptr_t nIDEvent) {
 
 void QtVirtualShowWindow::SetNormalRect(const WindowRect& rect) {
     m_rect = rect;
+    if (!m_bPicture) return;
     // As on the screen: what still fits stays, the rest starts black.
     m_dc.ResizeSurface(
         m_surface, QSize(std::max(rect.right - rect.left, 1), std::max(rect.bottom - rect.top, 1)));

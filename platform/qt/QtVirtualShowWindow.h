@@ -1,9 +1,11 @@
 #pragma once
 // One show window of the virtual-time host: a backing image that all
-// drawing lands on, and timers kept by the host.
+// drawing lands on (or, for a host that keeps no pictures, a surface that
+// draws nothing), and timers kept by the host.
 
 #include <QImage>
 
+#include "platform/NullDeviceContext.h"
 #include "platform/ShowWindow.h"
 #include "platform/qt/QtSurfaceContext.h"
 
@@ -11,7 +13,7 @@ class QtVirtualShowWindows;
 
 class QtVirtualShowWindow final : public IShowWindow {
 public:
-    QtVirtualShowWindow(QtVirtualShowWindows& host, IShowWindowHandler& handler);
+    QtVirtualShowWindow(QtVirtualShowWindows& host, IShowWindowHandler& handler, bool bPicture);
 
     // Runs the handler's OnInitDialog; false when the window was destroyed
     // during it.
@@ -27,13 +29,17 @@ public:
     void Update() override {}
     void StartTimer(uintptr_t nIDEvent, unsigned nElapse) override;
     void StopTimer(uintptr_t nIDEvent) override;
-    IDeviceContext& GetDC() override { return m_dc; }
+    IDeviceContext& GetDC() override {
+        return m_bPicture ? static_cast<IDeviceContext&>(m_dc) : m_blind;
+    }
     void Destroy() override;
 
 private:
     QtVirtualShowWindows& m_host;
     IShowWindowHandler* m_pHandler;
+    const bool m_bPicture;
     WindowRect m_rect;
     QImage m_surface;
     QtSurfaceContext m_dc;
+    CNullDeviceContext m_blind;
 };

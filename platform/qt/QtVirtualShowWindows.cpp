@@ -5,7 +5,8 @@
 
 #include "platform/qt/QtVirtualShowWindow.h"
 
-QtVirtualShowWindows::QtVirtualShowWindows() = default;
+QtVirtualShowWindows::QtVirtualShowWindows(Pictures pictures)
+    : m_bPictures(pictures == Pictures::Kept) {}
 
 // Windows still standing end with their host, as they would with their owner.
 QtVirtualShowWindows::~QtVirtualShowWindows() {
@@ -14,7 +15,7 @@ QtVirtualShowWindows::~QtVirtualShowWindows() {
 
 IShowWindow* QtVirtualShowWindows::Create(IShowWindowHandler& handler) {
     Reap();
-    m_windows.push_back(std::make_unique<QtVirtualShowWindow>(*this, handler));
+    m_windows.push_back(std::make_unique<QtVirtualShowWindow>(*this, handler, m_bPictures));
     QtVirtualShowWindow* pWnd = m_windows.back().get();
     ++m_nDepth;
     const bool bStands = pWnd->Initialise();
@@ -47,6 +48,7 @@ void QtVirtualShowWindows::AdvanceTo(int64_t ms) {
 }
 
 const uint32_t* QtVirtualShowWindows::Picture(int& nWidth, int& nHeight, int& nStride) {
+    if (!m_bPictures) return nullptr;
     for (auto it = m_windows.rbegin(); it != m_windows.rend(); ++it) {
         if ((*it)->Destroyed()) continue;
         const QImage& surface = (*it)->Surface();

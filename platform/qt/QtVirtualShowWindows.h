@@ -1,7 +1,8 @@
 #pragma once
 // The show-window host in virtual time (platform/VirtualShowWindows.h), with
 // Qt drawing on images. Needs a QGuiApplication (the offscreen platform will
-// do) for its fonts.
+// do) for its fonts. A host that keeps no pictures draws nothing, needs no
+// QGuiApplication, and its Picture is always null.
 
 #include <map>
 #include <memory>
@@ -14,7 +15,8 @@ class QtVirtualShowWindow;
 
 class QtVirtualShowWindows final : public IVirtualShowWindows {
 public:
-    QtVirtualShowWindows();
+    enum class Pictures { Kept, None };
+    explicit QtVirtualShowWindows(Pictures pictures = Pictures::Kept);
     ~QtVirtualShowWindows() override;
 
     IShowWindow* Create(IShowWindowHandler& handler) override;
@@ -39,6 +41,7 @@ private:
 
     void Reap();
 
+    const bool m_bPictures;
     int64_t m_nowMs = 0;
     uint64_t m_nArmed = 0;
     int m_nDepth = 0;  // handler calls under way
