@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ffmpeg/FfmpegRateConverter.h"
 
 namespace {
@@ -126,9 +130,10 @@ struct AudioMixer::Stream {
     }
 };
 
-AudioMixer::AudioMixer(int outputRate, TakeProbe probe)
+AudioMixer::AudioMixer(int outputRate, TakeProbe probe, Delivery delivery)
     : m_outputRate(outputRate),
       m_probe(probe),
+      m_bPullerDelivers(delivery == Delivery::ByPuller),
       m_sum(kBlockFrames * 2),
       m_take(kBlockFrames * 2),
       m_piece(kPieceFrames * 2),
@@ -270,13 +275,14 @@ MMRESULT AudioMixer::Close(HWAVEOUT hwo) {
     return MMSYSERR_NOERROR;
 }
 
+// The caller delivers what it finds itself: waking the notifier for it
+// would cost two thread switches for every buffer done.
 void AudioMixer::WaitDelivered() {
     std::unique_lock lock(m_mutex);
-    m_idleCv.wait(lock, [this] {
-        return !m_pDelivering &&
-               std::none_of(std::begin(m_streams), std::end(m_streams),
-                            [](Stream* s) { return s && (s->pDoneHead || s->bDrained); });
-    });
+    for (;;) {
+        if (!m_pDelivering && !DeliverOneLocked(lock)) return;
+        if (m_pDelivering) m_idleCv.wait(lock);
+    }
 }
 
 bool AudioMixer::HasStreams() {
@@ -285,8 +291,23 @@ bool AudioMixer::HasStreams() {
                        [](Stream* s) { return s != nullptr; });
 }
 
+// Clamped to full scale (NaN to the top), scaled, rounded to nearest even.
+// Eight samples a step in SSE2: minps hands back its second operand for a
+// NaN, as fmin(1, NaN) gives 1, and cvtps2dq rounds as lrint does.
 void AudioMixer::ToPcm16(const float* pMix, int16_t* pOut, size_t nSamples) {
-    for (size_t i = 0; i < nSamples; ++i)
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 one = _mm_set1_ps(1.0f), minusOne = _mm_set1_ps(-1.0f);
+    const __m128 scale = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= nSamples; i += 8) {
+        const __m128 a = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(pMix + i), one), minusOne);
+        const __m128 b = _mm_max_ps(_mm_min_ps(_mm_loadu_ps(pMix + i + 4), one), minusOne);
+        const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(_mm_mul_ps(a, scale)),
+                                               _mm_cvtps_epi32(_mm_mul_ps(b, scale)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pOut + i), packed);
+    }
+#endif
+    for (; i < nSamples; ++i)
         pOut[i] =
             static_cast<int16_t>(std::lrint(std::fmax(-1.0f, std::fmin(1.0f, pMix[i])) * 32767.0f));
 }
@@ -404,48 +425,56 @@ void AudioMixer::Mix(float* pOut, int frames, bool bHeard) {
             frames -= n;
         }
     }
-    if (bAnyDone) m_notifyCv.notify_one();
+    if (bAnyDone && !m_bPullerDelivers) m_notifyCv.notify_one();
 }
 
 void AudioMixer::NotifierThread() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        Stream* s = nullptr;
-        Stream* pDrained = nullptr;
-        for (Stream*& candidate : m_streams) {
-            if (candidate && candidate->bDrained) {
-                pDrained = candidate;
-                candidate = nullptr;
-                break;
-            }
-            if (candidate && candidate->pDoneHead && !s) s = candidate;
-        }
-        if (pDrained) {
-            // Freed here, off the audio thread and outside the lock.
-            lock.unlock();
-            SDL_FreeAudioStream(pDrained->pConverter);
-            delete pDrained;
-            lock.lock();
-            m_idleCv.notify_all();
-            continue;
-        }
-        if (!s) {
-            if (m_bQuit) return;
-            m_notifyCv.wait(lock);
-            continue;
-        }
-        WAVEHDR* pwh = s->pDoneHead;
-        s->pDoneHead = pwh->lpNext;
-        if (!s->pDoneHead) s->pDoneTail = nullptr;
-        pwh->lpNext = nullptr;
-        m_pDelivering = s;
-        const WaveOutCallback callback = s->callback;
-        const uintptr_t dwInstance = s->dwInstance;
-        lock.unlock();
-        callback(reinterpret_cast<HWAVEOUT>(s), MM_WOM_DONE, dwInstance,
-                 reinterpret_cast<uintptr_t>(pwh), 0);
-        lock.lock();
-        m_pDelivering = nullptr;
-        m_idleCv.notify_all();
+        // While another thread delivers, the order of a stream's callbacks
+        // is its to keep: that thread goes on until nothing is left.
+        if (!m_pDelivering && DeliverOneLocked(lock)) continue;
+        if (m_bQuit) return;
+        m_notifyCv.wait(lock);
     }
+}
+
+// Frees one stream that has played out, or runs one done callback, with the
+// lock let go meanwhile; false when there is neither. Only one thread
+// delivers at a time (m_pDelivering is null on entry).
+bool AudioMixer::DeliverOneLocked(std::unique_lock<std::mutex>& lock) {
+    Stream* s = nullptr;
+    Stream* pDrained = nullptr;
+    for (Stream*& candidate : m_streams) {
+        if (candidate && candidate->bDrained) {
+            pDrained = candidate;
+            candidate = nullptr;
+            break;
+        }
+        if (candidate && candidate->pDoneHead && !s) s = candidate;
+    }
+    if (pDrained) {
+        // Freed off the audio thread and outside the lock.
+        lock.unlock();
+        SDL_FreeAudioStream(pDrained->pConverter);
+        delete pDrained;
+        lock.lock();
+        m_idleCv.notify_all();
+        return true;
+    }
+    if (!s) return false;
+    WAVEHDR* pwh = s->pDoneHead;
+    s->pDoneHead = pwh->lpNext;
+    if (!s->pDoneHead) s->pDoneTail = nullptr;
+    pwh->lpNext = nullptr;
+    m_pDelivering = s;
+    const WaveOutCallback callback = s->callback;
+    const uintptr_t dwInstance = s->dwInstance;
+    lock.unlock();
+    callback(reinterpret_cast<HWAVEOUT>(s), MM_WOM_DONE, dwInstance,
+             reinterpret_cast<uintptr_t>(pwh), 0);
+    lock.lock();
+    m_pDelivering = nullptr;
+    m_idleCv.notify_all();
+    return true;
 }

@@ -12,7 +12,8 @@
 // audio thread never spins under the lock. A buffer is done when Mix has
 // taken its last byte; a notifier thread of the mixer's own delivers the done
 // callbacks, in written order per stream, so user code never runs on the
-// audio thread.
+// audio thread. An owner that pulls the mix in its own time delivers them in
+// WaitDelivered instead.
 
 #include <condition_variable>
 #include <cstdint>
@@ -38,7 +39,13 @@ public:
         void* pUser;
     };
 
-    explicit AudioMixer(int outputRate, TakeProbe probe = {});
+    // Who runs the done callbacks of what Mix finishes: the notifier, woken
+    // by Mix, or the thread that pulls the mix, in WaitDelivered after each
+    // Mix. The notifier still delivers what Reset finishes.
+    enum class Delivery { ByNotifier, ByPuller };
+
+    explicit AudioMixer(int outputRate, TakeProbe probe = {},
+                        Delivery delivery = Delivery::ByNotifier);
     ~AudioMixer();
     AudioMixer(const AudioMixer&) = delete;
     AudioMixer& operator=(const AudioMixer&) = delete;
@@ -58,7 +65,8 @@ public:
     // says whether it goes to an output or is thrown away.
     void Mix(float* pOut, int frames, bool bHeard);
     // Returns once every done callback of the buffers Mix has finished has
-    // run and every stream that has played out is freed: for an owner that
+    // run and every stream that has played out is freed, running on the
+    // caller's thread those the notifier has not begun: for an owner that
     // pulls the mix in its own time and must find the same state after each
     // pull, whatever the notifier's timing.
     void WaitDelivered();
@@ -75,9 +83,11 @@ private:
     bool PullLocked(Stream& s, int nWanted, int& nGot, bool bHeard, bool& bAnyDone);
     int PutPieceLocked(Stream& s, float* pOut, int nOut, bool bHeard, bool& bAnyDone);
     void NotifierThread();
+    bool DeliverOneLocked(std::unique_lock<std::mutex>& lock);
 
     const int m_outputRate;
     const TakeProbe m_probe;
+    const bool m_bPullerDelivers;
     std::mutex m_mutex;
     std::condition_variable m_notifyCv;  // the notifier has work, or must quit
     std::condition_variable m_idleCv;    // a delivery has ended

@@ -111,7 +111,8 @@ bool SdlWaveOut::StartOutput() {
     if (m_pMixer) return true;
     if (m_nDevs == 0) return false;
     if (m_options.bPulled) {
-        m_pMixer = std::make_unique<AudioMixer>(kFileRate, m_options.probe);
+        m_pMixer = std::make_unique<AudioMixer>(kFileRate, m_options.probe,
+                                                AudioMixer::Delivery::ByPuller);
         return true;
     }
     if (!m_filePath.empty()) {

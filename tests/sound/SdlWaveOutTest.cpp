@@ -330,6 +330,73 @@ void Silence(void*, float* pOut, int nFrames) { std::fill(pOut, pOut + 2 * nFram
 // A fresh probe finds a driver named since; an open that fails says why; and a
 // device whose sound cannot go anywhere (the disk writer on a full disk) is
 // taken for lost until it is closed.
+// Mix wakes nobody for a puller: the done callbacks of what it finished run
+// in WaitDelivered, in written order, and none is left behind.
+TEST(AudioMixer, APullerDeliversWhatEachMixFinishedInWrittenOrder) {
+    struct Done {
+        std::vector<WAVEHDR*> headers;
+        std::thread::id thread;
+        bool bOtherThread = false;
+    } done;
+    auto record = [](HWAVEOUT, uint32_t message, uintptr_t instance, uintptr_t p1, uintptr_t) {
+        auto* d = reinterpret_cast<Done*>(instance);
+        if (message != MM_WOM_DONE) return;
+        d->headers.push_back(reinterpret_cast<WAVEHDR*>(p1));
+        if (std::this_thread::get_id() != d->thread) d->bOtherThread = true;
+    };
+    done.thread = std::this_thread::get_id();
+    AudioMixer mixer(48000, {}, AudioMixer::Delivery::ByPuller);
+    const WAVEFORMATEX wfx = Pcm(1, 48000, 16);
+    std::vector<uint8_t> bytes = Levels({0.5}, 64);
+    WAVEHDR headers[6] = {};
+    HWAVEOUT h = nullptr;
+    ASSERT_EQ(mixer.Open(&h, wfx, record, reinterpret_cast<uintptr_t>(&done)), MMSYSERR_NOERROR);
+    for (WAVEHDR& header : headers) {
+        header.lpData = reinterpret_cast<char*>(bytes.data());
+        header.dwBufferLength = static_cast<uint32_t>(bytes.size());
+        mixer.Prepare(h, &header);
+        mixer.Write(h, &header);
+    }
+    std::vector<float> out(2 * 128);
+    for (size_t nMixes = 1; nMixes <= 3; ++nMixes) {
+        mixer.Mix(out.data(), 128, true);  // two buffers' worth
+        mixer.WaitDelivered();
+        ASSERT_EQ(done.headers.size(), 2 * nMixes);
+    }
+    for (size_t k = 0; k < 6; ++k) EXPECT_EQ(done.headers[k], &headers[k]);
+    EXPECT_FALSE(done.bOtherThread);
+    EXPECT_EQ(mixer.Close(h), MMSYSERR_NOERROR);
+}
+
+// Full scale clamps (NaN to the top), the rest rounds to nearest, ties to
+// even, at every length and offset the vector steps and the tail split.
+TEST(AudioMixer, ToPcm16RoundsAndClampsEverySampleAlike) {
+    std::vector<float> mix = {0.0f, -0.0f, 1.0f, -1.0f, 1.5f, -7.0f,
+                              std::nanf(""), INFINITY, -INFINITY, 0.5f / 32767, 1.5f / 32767,
+                              -2.5f / 32767, 0.99999f, -0.99999f, 1e-30f, -1e-30f};
+    std::srand(7);
+    while (mix.size() < 61) mix.push_back(static_cast<float>(std::rand()) / RAND_MAX * 2.2f - 1.1f);
+    auto expected = [](float x) -> int16_t {
+        if (std::isnan(x) || x > 1.0f) return 32767;
+        if (x < -1.0f) return -32767;
+        const float scaled = x * 32767.0f;
+        float whole = std::floor(scaled);
+        const float frac = scaled - whole;
+        if (frac > 0.5f || (frac == 0.5f && std::fmod(whole, 2.0f) != 0.0f)) whole += 1.0f;
+        return static_cast<int16_t>(whole);
+    };
+    for (size_t offset = 0; offset < 3; ++offset) {
+        for (size_t n = 0; offset + n <= mix.size(); ++n) {
+            std::vector<int16_t> pcm(n + 1, 0x5555);
+            AudioMixer::ToPcm16(mix.data() + offset, pcm.data(), n);
+            for (size_t i = 0; i < n; ++i)
+                ASSERT_EQ(pcm[i], expected(mix[offset + i]))
+                    << "sample " << mix[offset + i] << " at " << i << " of " << n;
+            ASSERT_EQ(pcm[n], 0x5555) << "written past " << n;
+        }
+    }
+}
+
 TEST(SdlAudioDevice, ProbesAfreshSaysWhyAnOpenFailsAndTellsALostDevice) {
     SdlAudioDevice device;
     std::string error;
