@@ -124,15 +124,20 @@ int CShowDlg::OnInitDialog() {
 
 // Readers for every frame a jump may land on next: the loop's own first
 // frame and one per ending. They are put in front of the clip's reader, so
-// the show's drawing goes on through the clip as before.
+// the show's drawing goes on through the clip as before. Readers kept open
+// together keep to one thread each, the one in use included.
 void CShowDlg::StartLookahead() {
     std::vector<std::unique_ptr<IFrameReader>> standby;
     for (int i = 0; i < 1 + m_nZoneCount; ++i) {
-        if (std::unique_ptr<IFrameReader> reader = m_avi.OpenFrameReader())
+        if (std::unique_ptr<IFrameReader> reader =
+                m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral))
             standby.push_back(std::move(reader));
     }
     if (standby.empty()) return;
-    auto lookahead = std::make_unique<CFrameLookahead>(m_avi.ExchangeFrameReader(nullptr),
+    std::unique_ptr<IFrameReader> pReader = m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral);
+    std::unique_ptr<IFrameReader> pAlone = m_avi.ExchangeFrameReader(nullptr);
+    auto lookahead = std::make_unique<CFrameLookahead>(pReader ? std::move(pReader)
+                                                               : std::move(pAlone),
                                                        std::move(standby), m_avi.StreamLength());
     m_pLookahead = lookahead.get();
     m_avi.ExchangeFrameReader(std::move(lookahead));

@@ -14,7 +14,9 @@
 //   the stream's length in frames.
 // - IVideoStream::OpenFrameReader returns null when no decoder exists for the
 //   stream, it is not a video stream, or its frames exceed the limits below;
-//   nothing frame-sized is allocated for such a stream.
+//   nothing frame-sized is allocated for such a stream. Its use says whether
+//   the reader plays alone, and may take more of the machine's cores, or is
+//   one of several kept open at once; frames are the same either way.
 // - IFrameReader::GetFrame(n) returns a packed bitmap: a 40-byte
 //   BITMAPINFOHEADER, then the pixel rows at biSize bytes from the start,
 //   24-bit blue-green-red, bottom-up, rows of exactly width x 3 bytes. It stays
@@ -70,11 +72,14 @@ public:
     virtual const uint8_t* GetFrame(uint32_t frame) = 0;
 };
 
+enum class FrameReaderUse { Alone, OneOfSeveral };
+
 class IVideoStream {
 public:
     virtual ~IVideoStream() = default;
     virtual VideoStreamInfo Info() const = 0;
-    virtual std::unique_ptr<IFrameReader> OpenFrameReader() = 0;
+    virtual std::unique_ptr<IFrameReader> OpenFrameReader(
+        FrameReaderUse use = FrameReaderUse::Alone) = 0;
 };
 
 class IVideoFile {

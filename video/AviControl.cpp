@@ -132,9 +132,9 @@ void CAviControl::SkipFrames(int index, uint32_t count) {
     if (target <= segment.dwLastFrame) segment.dwCursor = target;
 }
 
-std::unique_ptr<IFrameReader> CAviControl::OpenFrameReader() {
+std::unique_ptr<IFrameReader> CAviControl::OpenFrameReader(FrameReaderUse use) {
     if (!m_source.pStream) return nullptr;
-    return m_source.pStream->OpenFrameReader();
+    return m_source.pStream->OpenFrameReader(use);
 }
 
 std::unique_ptr<IFrameReader> CAviControl::ExchangeFrameReader(

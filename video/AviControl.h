@@ -55,7 +55,7 @@ public:
     // clip's video stream (null without one), and the exchange
     // of the reader frames are fetched through for another on the same
     // stream, which returns the one it replaces.
-    std::unique_ptr<IFrameReader> OpenFrameReader();
+    std::unique_ptr<IFrameReader> OpenFrameReader(FrameReaderUse use);
     std::unique_ptr<IFrameReader> ExchangeFrameReader(std::unique_ptr<IFrameReader> reader);
 
     // Read-only views for owners and tests.

@@ -42,8 +42,8 @@ public:
         : m_inner(std::move(inner)), m_clip(std::move(clip)) {}
 
     VideoStreamInfo Info() const override { return m_inner->Info(); }
-    std::unique_ptr<IFrameReader> OpenFrameReader() override {
-        std::unique_ptr<IFrameReader> reader = m_inner->OpenFrameReader();
+    std::unique_ptr<IFrameReader> OpenFrameReader(FrameReaderUse use) override {
+        std::unique_ptr<IFrameReader> reader = m_inner->OpenFrameReader(use);
         if (!reader) return nullptr;
         return std::make_unique<CountedReader>(std::move(reader), m_clip);
     }

@@ -58,6 +58,10 @@ bool FfmpegDecoder::OpenInputAndDecoder() {
     ffmpeg::CodecPtr codec(avcodec_alloc_context3(decoder));
     if (!codec || avcodec_parameters_to_context(codec.get(), m_pStream->codecpar) < 0) return false;
     codec->thread_count = 1;
+    if (m_desc.bDecoderThreads && (decoder->capabilities & AV_CODEC_CAP_FRAME_THREADS)) {
+        codec->thread_count = 2;
+        codec->thread_type = FF_THREAD_FRAME;
+    }
     // The stream may change size: a picture past the limits is refused, not allocated.
     ffmpeg::LimitPictureSize(codec.get());
     // Packets are stamped with their chunk's index.

@@ -14,7 +14,15 @@ constexpr int kKeptUpToFetch = 4;
 
 }  // namespace
 
-std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamDesc& desc) {
+std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamDesc& clip,
+                                                             FrameReaderUse use) {
+    FfmpegStreamDesc desc = clip;
+    // Large pictures take the decoder more than a frame period on one core;
+    // a reader that plays alone lets the decoder work on two frames at once.
+    // Several readers at once keep to one thread each, and so does a reader
+    // that never waits for a clock.
+    desc.bDecoderThreads = use == FrameReaderUse::Alone && desc.bReadAhead &&
+                           int64_t{desc.nWidth} * desc.nHeight >= int64_t{1280} * 720;
     if (desc.fccType != streamtypeVIDEO || desc.nWidth <= 0 || desc.nHeight <= 0 ||
         desc.dwRate == 0 || desc.dwScale == 0)
         return nullptr;

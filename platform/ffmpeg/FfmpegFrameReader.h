@@ -53,7 +53,8 @@ class FfmpegFrameReader final : public IFrameReader {
 public:
     // Null when the stream is not video, its frames are beyond the frame
     // limits, or no decoder exists for it.
-    static std::unique_ptr<FfmpegFrameReader> Create(const FfmpegStreamDesc& desc);
+    static std::unique_ptr<FfmpegFrameReader> Create(const FfmpegStreamDesc& desc,
+                                                     FrameReaderUse use = FrameReaderUse::Alone);
     ~FfmpegFrameReader() override;
 
     const uint8_t* GetFrame(uint32_t frame) override;

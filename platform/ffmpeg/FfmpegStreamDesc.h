@@ -27,4 +27,6 @@ struct FfmpegStreamDesc {
     // caller that never waits for the clock: the work then stays on one
     // thread and costs no hand-overs.
     bool bReadAhead = true;
+    // The decoder may decode two frames at once, where the codec can.
+    bool bDecoderThreads = false;
 };

@@ -2,6 +2,6 @@
 
 #include "platform/ffmpeg/FfmpegFrameReader.h"
 
-std::unique_ptr<IFrameReader> FfmpegVideoStream::OpenFrameReader() {
-    return FfmpegFrameReader::Create(m_desc);
+std::unique_ptr<IFrameReader> FfmpegVideoStream::OpenFrameReader(FrameReaderUse use) {
+    return FfmpegFrameReader::Create(m_desc, use);
 }

@@ -11,7 +11,7 @@ public:
     VideoStreamInfo Info() const override {
         return {m_desc.fccType, m_desc.dwLength, m_desc.fccHandler};
     }
-    std::unique_ptr<IFrameReader> OpenFrameReader() override;
+    std::unique_ptr<IFrameReader> OpenFrameReader(FrameReaderUse use) override;
 
 private:
     FfmpegStreamDesc m_desc;

@@ -54,7 +54,7 @@ public:
 
     VideoStreamInfo Info() const override { return {m_stream.fccType, m_stream.dwLength}; }
 
-    std::unique_ptr<IFrameReader> OpenFrameReader() override {
+    std::unique_ptr<IFrameReader> OpenFrameReader(FrameReaderUse /*use*/) override {
         if (m_stream.fccType != streamtypeVIDEO || !m_stream.bDecoder) return nullptr;
         return std::make_unique<FakeReader>(m_state, m_number, m_stream);
     }

@@ -21,14 +21,13 @@
 
 namespace {
 
-constexpr int kHeight = 48;
-
 struct LossyCase {
     ClipCodec codec;
     int maxBFrames;
     int gop;
     int frames;
     int width = 176;
+    int height = 48;
 };
 
 std::string CaseName(const LossyCase& c) {
@@ -37,7 +36,8 @@ std::string CaseName(const LossyCase& c) {
                         : c.codec == ClipCodec::Mpeg1 ? "mpeg1"
                                                       : "mjpeg";
     return std::string(codec) + "_b" + std::to_string(c.maxBFrames) + "_gop" +
-           std::to_string(c.gop) + "_" + std::to_string(c.frames) + "_w" + std::to_string(c.width);
+           std::to_string(c.gop) + "_" + std::to_string(c.frames) + "_w" + std::to_string(c.width) +
+           (c.height != 48 ? "_h" + std::to_string(c.height) : "");
 }
 
 void PrintTo(const LossyCase& c, std::ostream* os) { *os << CaseName(c); }
@@ -46,7 +46,7 @@ class FfmpegLossyClip : public testing::TestWithParam<LossyCase> {
 protected:
     void SetUp() override {
         const LossyCase& c = GetParam();
-        ClipOptions o{.codec = c.codec, .width = c.width, .height = kHeight, .frames = c.frames};
+        ClipOptions o{.codec = c.codec, .width = c.width, .height = c.height, .frames = c.frames};
         o.gop = c.gop;
         o.maxBFrames = c.maxBFrames;
         // A clip of each test's own, so that parallel runs never share a file.
@@ -73,7 +73,7 @@ protected:
         std::string wrong;
         for (uint32_t n : order) {
             const uint8_t* frame = reader.GetFrame(n);
-            const int got = frame ? ReadFrameStamp(frame + 40, GetParam().width, kHeight) : -2;
+            const int got = frame ? ReadFrameStamp(frame + 40, GetParam().width, GetParam().height) : -2;
             if (got != static_cast<int>(n))
                 wrong += " " + std::to_string(n) + ":" + std::to_string(got);
         }
@@ -141,7 +141,7 @@ TEST_P(FfmpegLossyClip, RandomFetchesDeliverTheFrameAskedFor) {
 
     // Blue-green-red order: the red block reads red in byte 2.
     double bgr[3];
-    ReadStampRed(reader->GetFrame(5) + 40, GetParam().width, kHeight, bgr);
+    ReadStampRed(reader->GetFrame(5) + 40, GetParam().width, GetParam().height, bgr);
     EXPECT_GT(bgr[2], 200);
     EXPECT_LT(bgr[0], 60);
     EXPECT_LT(bgr[1], 60);
@@ -162,6 +162,9 @@ std::vector<LossyCase> LossyCases() {
     cases.push_back({ClipCodec::Mpeg4, 2, 5, 75, 162});
     cases.push_back({ClipCodec::Mjpeg, 0, 12, 75, 170});
     cases.push_back({ClipCodec::Mjpeg, 0, 12, 75});
+    // Large enough that a reader alone decodes two frames at once.
+    cases.push_back({ClipCodec::Mpeg4, 2, 12, 75, 1280, 720});
+    cases.push_back({ClipCodec::H264, 3, 24, 75, 1280, 720});
     return cases;
 }
 
