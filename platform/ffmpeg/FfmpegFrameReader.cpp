@@ -14,8 +14,8 @@ constexpr int kKeptUpToFetch = 4;
 
 }  // namespace
 
-std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamDesc& clip,
-                                                             FrameReaderUse use) {
+std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(
+    const FfmpegStreamDesc& clip, FrameReaderUse use, std::shared_ptr<FfmpegAheadWorker> pShared) {
     FfmpegStreamDesc desc = clip;
     // Large pictures take the decoder more than a frame period on one core;
     // a reader that plays alone lets the decoder work on two frames at once.
@@ -34,11 +34,13 @@ std::unique_ptr<FfmpegFrameReader> FfmpegFrameReader::Create(const FfmpegStreamD
         return nullptr;
     std::unique_ptr<FfmpegDecoder> decoder = FfmpegDecoder::Open(desc);
     if (!decoder) return nullptr;
-    return std::unique_ptr<FfmpegFrameReader>(new FfmpegFrameReader(desc, std::move(decoder)));
+    return std::unique_ptr<FfmpegFrameReader>(
+        new FfmpegFrameReader(desc, std::move(decoder), std::move(pShared)));
 }
 
 FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc,
-                                     std::unique_ptr<FfmpegDecoder> decoder)
+                                     std::unique_ptr<FfmpegDecoder> decoder,
+                                     std::shared_ptr<FfmpegAheadWorker> pShared)
     : m_desc(desc),
       m_pDecoder(std::move(decoder)),
       m_converter(desc.nWidth, desc.nHeight),
@@ -56,9 +58,15 @@ FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc,
     header.biSizeImage = static_cast<uint32_t>(pixels);
     std::memcpy(m_output.data(), &header, sizeof header);
     m_ahead = m_output;
+    m_pShared = std::move(pShared);
 }
 
 FfmpegFrameReader::~FfmpegFrameReader() {
+    if (m_pShared) {
+        m_cancel.store(true, std::memory_order_relaxed);
+        m_pShared->Withdraw(this);
+        return;
+    }
     if (!m_worker.joinable()) return;
     m_cancel.store(true, std::memory_order_relaxed);
     {
@@ -176,6 +184,18 @@ void FfmpegFrameReader::StartAhead(int64_t frame, Job job) {
     }
     m_aheadInFlight = true;
     m_aheadJob = job;
+    if (m_pShared) {
+        if (m_pShared->Post(this, [this] {
+                std::unique_lock lock(m_aheadMutex);
+                RunQueuedLocked(lock);
+            }))
+            return;
+        // An earlier job taken back may still stand in the worker's queue.
+        std::lock_guard lock(m_aheadMutex);
+        m_aheadInFlight = false;
+        m_aheadState = Ahead::Idle;
+        return;
+    }
     if (m_worker.joinable()) {
         m_aheadWake.notify_one();
         return;
@@ -214,14 +234,19 @@ void FfmpegFrameReader::AheadLoop() {
     for (;;) {
         m_aheadWake.wait(lock, [this] { return m_stop || m_aheadState == Ahead::Queued; });
         if (m_stop) return;
-        m_aheadState = Ahead::Running;
-        const int64_t frame = m_aheadFrame;
-        const bool bDecodeOnly = m_aheadDecodeOnly;
-        lock.unlock();
-        const Reached reached = bDecodeOnly ? DecodeAhead(frame) : Produce(frame, m_ahead);
-        lock.lock();
-        m_aheadReached = reached;
-        m_aheadState = Ahead::Done;
-        m_aheadDone.notify_one();
+        RunQueuedLocked(lock);
     }
+}
+
+void FfmpegFrameReader::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
+    if (m_aheadState != Ahead::Queued) return;
+    m_aheadState = Ahead::Running;
+    const int64_t frame = m_aheadFrame;
+    const bool bDecodeOnly = m_aheadDecodeOnly;
+    lock.unlock();
+    const Reached reached = bDecodeOnly ? DecodeAhead(frame) : Produce(frame, m_ahead);
+    lock.lock();
+    m_aheadReached = reached;
+    m_aheadState = Ahead::Done;
+    m_aheadDone.notify_one();
 }

@@ -34,7 +34,10 @@
 // - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadDecodeOnly,
 //   m_aheadReached, m_stop;
 // - any thread: m_cancel, which asks the job under way to stop;
-// - fixed from construction: m_desc.
+// - fixed from construction: m_desc, m_pShared.
+// A reader that is one of several posts its jobs to a worker it shares with
+// the others (FfmpegAheadWorker) instead of running a thread of its own; a
+// job taken back is then left in that worker's queue and skipped.
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +48,7 @@
 #include <vector>
 
 #include "platform/VideoFile.h"
+#include "platform/ffmpeg/FfmpegAheadWorker.h"
 #include "platform/ffmpeg/FfmpegDecoder.h"
 #include "platform/ffmpeg/FfmpegFrameConverter.h"
 #include "platform/ffmpeg/FfmpegStreamDesc.h"
@@ -53,8 +57,11 @@ class FfmpegFrameReader final : public IFrameReader {
 public:
     // Null when the stream is not video, its frames are beyond the frame
     // limits, or no decoder exists for it.
-    static std::unique_ptr<FfmpegFrameReader> Create(const FfmpegStreamDesc& desc,
-                                                     FrameReaderUse use = FrameReaderUse::Alone);
+    // pShared, for a reader that is one of several: the thread that reads
+    // ahead for all of them, in place of one of its own.
+    static std::unique_ptr<FfmpegFrameReader> Create(
+        const FfmpegStreamDesc& desc, FrameReaderUse use = FrameReaderUse::Alone,
+        std::shared_ptr<FfmpegAheadWorker> pShared = nullptr);
     ~FfmpegFrameReader() override;
 
     const uint8_t* GetFrame(uint32_t frame) override;
@@ -66,7 +73,8 @@ private:
     // into m_aheadPicture.
     enum class Job { Fetch, Decode };
 
-    FfmpegFrameReader(const FfmpegStreamDesc& desc, std::unique_ptr<FfmpegDecoder> decoder);
+    FfmpegFrameReader(const FfmpegStreamDesc& desc, std::unique_ptr<FfmpegDecoder> decoder,
+                      std::shared_ptr<FfmpegAheadWorker> pShared);
 
     // Frame `frame` into the pixel rows of `bitmap` (a header and its rows).
     Reached Produce(int64_t frame, std::vector<uint8_t>& bitmap);
@@ -77,6 +85,8 @@ private:
     // `waited`: the job was not done yet when it was asked for.
     Reached FinishAhead(bool cancel, bool& waited);
     void AheadLoop();
+    // Runs the job queued, if it still is; under m_aheadMutex, let go meanwhile.
+    void RunQueuedLocked(std::unique_lock<std::mutex>& lock);
 
     const FfmpegStreamDesc m_desc;
 
@@ -106,4 +116,5 @@ private:
 
     std::atomic<bool> m_cancel{false};  // the job's result is no longer wanted
     std::thread m_worker;               // started by the first fetch ahead
+    std::shared_ptr<FfmpegAheadWorker> m_pShared;  // or the jobs go to this one
 };

@@ -3,5 +3,7 @@
 #include "platform/ffmpeg/FfmpegFrameReader.h"
 
 std::unique_ptr<IFrameReader> FfmpegVideoStream::OpenFrameReader(FrameReaderUse use) {
-    return FfmpegFrameReader::Create(m_desc, use);
+    if (use == FrameReaderUse::Alone) return FfmpegFrameReader::Create(m_desc, use);
+    if (!m_pShared) m_pShared = std::make_shared<FfmpegAheadWorker>();
+    return FfmpegFrameReader::Create(m_desc, use, m_pShared);
 }

@@ -1,7 +1,10 @@
 #pragma once
 // One stream of an opened file.
 
+#include <memory>
+
 #include "platform/VideoFile.h"
+#include "platform/ffmpeg/FfmpegAheadWorker.h"
 #include "platform/ffmpeg/FfmpegStreamDesc.h"
 
 class FfmpegVideoStream final : public IVideoStream {
@@ -15,4 +18,6 @@ public:
 
 private:
     FfmpegStreamDesc m_desc;
+    // Reads ahead for every reader opened here as one of several.
+    std::shared_ptr<FfmpegAheadWorker> m_pShared;
 };

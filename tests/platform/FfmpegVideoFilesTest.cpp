@@ -329,6 +329,36 @@ TEST_P(FfmpegReadAhead, ReaderReleasedWhileReadingAhead) {
     }
 }
 
+// Readers kept open together share one thread for reading ahead: played in
+// turns, each gets its own frames, and each may go, stream first, while its
+// next frame is still queued or being read.
+TEST_P(FfmpegReadAhead, ReadersOfOneStreamTakeTurnsOnOneWorker) {
+    FfmpegVideoFiles files;
+    const std::string path = Clip();
+    for (int round = 0; round < 3; ++round) {
+        Opened clip = OpenLastVideo(files, path);
+        ASSERT_TRUE(clip.stream);
+        std::vector<std::unique_ptr<IFrameReader>> readers;
+        for (int k = 0; k < 3; ++k) {
+            readers.push_back(clip.stream->OpenFrameReader(FrameReaderUse::OneOfSeveral));
+            ASSERT_TRUE(readers.back());
+        }
+        for (uint32_t step = 0; step < 10; ++step) {
+            for (uint32_t k = 0; k < readers.size(); ++k) {
+                const uint32_t n = 10 * k + step;  // within a cut file's first half
+                const uint8_t* frame = readers[k]->GetFrame(n);
+                ASSERT_NE(frame, nullptr) << "reader " << k << " frame " << n;
+                ASSERT_EQ(Shows(frame, n), "") << "reader " << k << " frame " << n;
+            }
+            if (step % 3 != 2) std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        if (round == 1) clip.stream.reset();
+        // In another order each round, with work still under way for the rest.
+        std::rotate(readers.begin(), readers.begin() + round, readers.end());
+        while (!readers.empty()) readers.pop_back();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Clips, FfmpegReadAhead,
                          testing::Values(AheadCase{"raw", ClipCodec::RawBgr24, 0, 0, false},
                                          AheadCase{"raw_dropped", ClipCodec::RawBgr24, 0, 7, false},

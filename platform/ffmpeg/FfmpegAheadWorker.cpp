@@ -1,0 +1,52 @@
+#include "platform/ffmpeg/FfmpegAheadWorker.h"
+
+#include <algorithm>
+#include <system_error>
+
+FfmpegAheadWorker::~FfmpegAheadWorker() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread(&FfmpegAheadWorker::Loop, this);
+            } catch (const std::system_error&) {
+                return false;
+            }
+        }
+        m_jobs.emplace_back(pOwner, std::move(job));
+    }
+    m_wake.notify_one();
+    return true;
+}
+
+void FfmpegAheadWorker::Withdraw(const void* pOwner) {
+    std::unique_lock lock(m_mutex);
+    std::erase_if(m_jobs, [pOwner](const auto& job) { return job.first == pOwner; });
+    m_idle.wait(lock, [&] { return m_pRunning != pOwner; });
+}
+
+void FfmpegAheadWorker::Loop() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_bStop || !m_jobs.empty(); });
+        if (m_bStop) return;
+        auto [pOwner, job] = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_pRunning = pOwner;
+        lock.unlock();
+        job();
+        job = nullptr;  // what the job holds goes before its owner may
+        lock.lock();
+        m_pRunning = nullptr;
+        m_idle.notify_all();
+    }
+}
