@@ -136,9 +136,8 @@ void CShowDlg::StartLookahead() {
     if (standby.empty()) return;
     std::unique_ptr<IFrameReader> pReader = m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral);
     std::unique_ptr<IFrameReader> pAlone = m_avi.ExchangeFrameReader(nullptr);
-    auto lookahead = std::make_unique<CFrameLookahead>(pReader ? std::move(pReader)
-                                                               : std::move(pAlone),
-                                                       std::move(standby), m_avi.StreamLength());
+    auto lookahead = std::make_unique<CFrameLookahead>(
+        pReader ? std::move(pReader) : std::move(pAlone), std::move(standby), m_avi.StreamLength());
     m_pLookahead = lookahead.get();
     m_avi.ExchangeFrameReader(std::move(lookahead));
 }

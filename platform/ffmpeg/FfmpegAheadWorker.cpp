@@ -12,7 +12,7 @@ FfmpegAheadWorker::~FfmpegAheadWorker() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job) {
+bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job, bool bUrgent) {
     {
         std::lock_guard lock(m_mutex);
         if (!m_thread.joinable()) {
@@ -22,7 +22,10 @@ bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job) {
                 return false;
             }
         }
-        m_jobs.emplace_back(pOwner, std::move(job));
+        const auto place = bUrgent ? std::find_if(m_jobs.begin(), m_jobs.end(),
+                                                  [](const Job& j) { return !j.bUrgent; })
+                                   : m_jobs.end();
+        m_jobs.insert(place, Job{pOwner, std::move(job), bUrgent});
     }
     m_wake.notify_one();
     return true;
@@ -30,7 +33,7 @@ bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job) {
 
 void FfmpegAheadWorker::Withdraw(const void* pOwner) {
     std::unique_lock lock(m_mutex);
-    std::erase_if(m_jobs, [pOwner](const auto& job) { return job.first == pOwner; });
+    std::erase_if(m_jobs, [pOwner](const Job& job) { return job.pOwner == pOwner; });
     m_idle.wait(lock, [&] { return m_pRunning != pOwner; });
 }
 
@@ -39,12 +42,12 @@ void FfmpegAheadWorker::Loop() {
     for (;;) {
         m_wake.wait(lock, [this] { return m_bStop || !m_jobs.empty(); });
         if (m_bStop) return;
-        auto [pOwner, job] = std::move(m_jobs.front());
+        Job job = std::move(m_jobs.front());
         m_jobs.pop_front();
-        m_pRunning = pOwner;
+        m_pRunning = job.pOwner;
         lock.unlock();
-        job();
-        job = nullptr;  // what the job holds goes before its owner may
+        job.run();
+        job.run = nullptr;  // what the job holds goes before its owner may
         lock.lock();
         m_pRunning = nullptr;
         m_idle.notify_all();

@@ -1,7 +1,8 @@
 #pragma once
 // One thread that does the reading ahead of several frame readers of a clip,
-// in the order their jobs were posted: readers kept open together then cost
-// one thread between them, not one each. The thread starts with the first job.
+// urgent jobs first, each kind in the order posted: readers kept open
+// together then cost one thread between them, not one each. The thread
+// starts with the first job.
 
 #include <condition_variable>
 #include <deque>
@@ -17,9 +18,10 @@ public:
     FfmpegAheadWorker(const FfmpegAheadWorker&) = delete;
     FfmpegAheadWorker& operator=(const FfmpegAheadWorker&) = delete;
 
-    // Runs job on the worker's thread after the jobs posted before it; false
-    // when no thread is to be had, and the job will not run.
-    bool Post(const void* pOwner, std::function<void()> job);
+    // Runs job on the worker's thread after the urgent jobs posted before it
+    // and, unless bUrgent, after all others too; false when no thread is to
+    // be had, and the job will not run.
+    bool Post(const void* pOwner, std::function<void()> job, bool bUrgent);
     // Drops pOwner's jobs not yet begun and waits for one under way to end.
     void Withdraw(const void* pOwner);
 
@@ -29,7 +31,12 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a job or the stop
     std::condition_variable m_idle;  // a job has ended
-    std::deque<std::pair<const void*, std::function<void()>>> m_jobs;
+    struct Job {
+        const void* pOwner;
+        std::function<void()> run;
+        bool bUrgent;
+    };
+    std::deque<Job> m_jobs;
     const void* m_pRunning = nullptr;  // whose job runs now
     bool m_bStop = false;
     std::thread m_thread;

@@ -86,10 +86,12 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
 
     Reached reached = Reached::Cancelled;
     bool bDecoded = false;  // m_picture holds n, still to be converted
+    m_bServedAhead = false;
     if (m_aheadInFlight) {
         const bool wanted = n == m_aheadFrame;
         bool waited = false;
         reached = FinishAhead(!wanted, waited);
+        m_bServedAhead = wanted && reached == Reached::Exact;
         if (wanted && reached == Reached::Exact) {
             if (m_aheadJob == Job::Fetch) {
                 m_output.swap(m_ahead);
@@ -185,10 +187,16 @@ void FfmpegFrameReader::StartAhead(int64_t frame, Job job) {
     m_aheadInFlight = true;
     m_aheadJob = job;
     if (m_pShared) {
-        if (m_pShared->Post(this, [this] {
-                std::unique_lock lock(m_aheadMutex);
-                RunQueuedLocked(lock);
-            }))
+        // A caller that took the frame read ahead for it is playing, and
+        // wants the next one within a frame period: before readers that
+        // only stand by.
+        if (m_pShared->Post(
+                this,
+                [this] {
+                    std::unique_lock lock(m_aheadMutex);
+                    RunQueuedLocked(lock);
+                },
+                m_bServedAhead))
             return;
         // An earlier job taken back may still stand in the worker's queue.
         std::lock_guard lock(m_aheadMutex);

@@ -23,7 +23,7 @@
 // - the caller's thread alone: m_output and the numbers kept with it
 //   (m_outputNumber, m_lastFetched), m_picture, and the bookkeeping of
 //   reading ahead (m_aheadInFlight, m_aheadJob, m_nextJob, m_nOutpaced,
-//   m_nKeptUp). m_picture shares its buffers with the decoder: it is
+//   m_nKeptUp, m_bServedAhead). m_picture shares its buffers with the decoder: it is
 //   dropped only while no job is in flight, so that the thread never frees
 //   what the caller may still be reading;
 // - the work (m_pDecoder, m_aheadPicture, and for a whole fetch m_converter
@@ -104,6 +104,7 @@ private:
     Job m_nextJob = Job::Fetch;   // the next job, as the caller's pace asks
     int m_nOutpaced = 0;          // jobs in a row the caller had to wait for
     int m_nKeptUp = 0;            // jobs in a row found done
+    bool m_bServedAhead = false;  // the last frame asked for was read ahead
 
     std::mutex m_aheadMutex;
     std::condition_variable m_aheadWake;  // a job or the stop for the worker
@@ -114,7 +115,7 @@ private:
     Reached m_aheadReached = Reached::End;
     bool m_stop = false;
 
-    std::atomic<bool> m_cancel{false};  // the job's result is no longer wanted
-    std::thread m_worker;               // started by the first fetch ahead
+    std::atomic<bool> m_cancel{false};             // the job's result is no longer wanted
+    std::thread m_worker;                          // started by the first fetch ahead
     std::shared_ptr<FfmpegAheadWorker> m_pShared;  // or the jobs go to this one
 };

@@ -73,7 +73,8 @@ protected:
         std::string wrong;
         for (uint32_t n : order) {
             const uint8_t* frame = reader.GetFrame(n);
-            const int got = frame ? ReadFrameStamp(frame + 40, GetParam().width, GetParam().height) : -2;
+            const int got =
+                frame ? ReadFrameStamp(frame + 40, GetParam().width, GetParam().height) : -2;
             if (got != static_cast<int>(n))
                 wrong += " " + std::to_string(n) + ":" + std::to_string(got);
         }

@@ -371,9 +371,10 @@ TEST(AudioMixer, APullerDeliversWhatEachMixFinishedInWrittenOrder) {
 // Full scale clamps (NaN to the top), the rest rounds to nearest, ties to
 // even, at every length and offset the vector steps and the tail split.
 TEST(AudioMixer, ToPcm16RoundsAndClampsEverySampleAlike) {
-    std::vector<float> mix = {0.0f, -0.0f, 1.0f, -1.0f, 1.5f, -7.0f,
-                              std::nanf(""), INFINITY, -INFINITY, 0.5f / 32767, 1.5f / 32767,
-                              -2.5f / 32767, 0.99999f, -0.99999f, 1e-30f, -1e-30f};
+    std::vector<float> mix = {0.0f,      -0.0f,        1.0f,          -1.0f,
+                              1.5f,      -7.0f,        std::nanf(""), INFINITY,
+                              -INFINITY, 0.5f / 32767, 1.5f / 32767,  -2.5f / 32767,
+                              0.99999f,  -0.99999f,    1e-30f,        -1e-30f};
     std::srand(7);
     while (mix.size() < 61) mix.push_back(static_cast<float>(std::rand()) / RAND_MAX * 2.2f - 1.1f);
     auto expected = [](float x) -> int16_t {
