@@ -13,6 +13,7 @@ extern "C" {
 #include <QImage>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -27,6 +28,17 @@ extern "C" {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Time the calling thread has spent ready to run but not running, as the
+// kernel counts it: what the tick lost to other threads on its core.
+double RunnableWaitMs() {
+    FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!f) return 0.0;
+    unsigned long long running = 0, waiting = 0;
+    if (std::fscanf(f, "%llu %llu", &running, &waiting) != 2) waiting = 0;
+    std::fclose(f);
+    return static_cast<double>(waiting) / 1e6;
+}
 
 void Report(benchmark::State& state, const char* name, std::vector<double> samples) {
     state.counters[std::string(name) + "_med_ms"] = Quantile(samples, 0.5);
@@ -49,7 +61,7 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
     platform::SetVideoFiles(&ffmpeg);
     platform::SetShowWindows(&windows);
 
-    std::vector<double> ticks, paints, total, rankTicks, tickCpu;
+    std::vector<double> ticks, paints, total, rankTicks, tickCpu, paintCpu, waits;
     for (auto _ : state) {
         g_pDetectShow = new CShowWaveDlg(&launcher);
         g_bDetectShowOpen = true;
@@ -71,6 +83,7 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
             const int frameTimer = wnd->QtTimerId(TIMER_FRAME);
             const bool playArmed = wnd->HasTimer(TIMER_PLAY);
             const int32_t before = g_pDetectShow->TickCount();
+            const double w0 = RunnableWaitMs();
             const double c0 = ThreadCpuMs();
             const auto t0 = Clock::now();
             wnd->SendQtTimer(frameTimer);
@@ -78,10 +91,14 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
             const double c1 = ThreadCpuMs();
             wnd->Widget()->repaint();
             const auto t2 = Clock::now();
+            const double c2 = ThreadCpuMs();
+            const double w2 = RunnableWaitMs();
             if (!wnd->HasTimer(TIMER_FRAME)) break;  // the clip's end: nothing drawn
             ticks.push_back(Ms(t1 - t0));
             tickCpu.push_back(c1 - c0);
             paints.push_back(Ms(t2 - t1));
+            paintCpu.push_back(c2 - c1);
+            waits.push_back(w2 - w0);
             total.push_back(Ms(t2 - t0));
             if (g_pDetectShow->TickCount() < before) rankTicks.push_back(Ms(t1 - t0));
             if (playArmed) wnd->SendTimer(TIMER_PLAY);
@@ -91,6 +108,8 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
     Report(state, "tick", ticks);
     Report(state, "tick_cpu", tickCpu);
     Report(state, "paint", paints);
+    Report(state, "paint_cpu", paintCpu);
+    Report(state, "runnable_wait", waits);
     Report(state, "tick+paint", total);
     Report(state, "ranking_tick", rankTicks);
     state.counters["ticks"] = static_cast<double>(ticks.size());

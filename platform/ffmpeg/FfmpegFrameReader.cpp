@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/BitmapInfo.h"
+#include "platform/ffmpeg/FfmpegWorkerCore.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ namespace {
 // had to wait for, the thread again after this many found ready.
 constexpr int kOutpacedToDecode = 2;
 constexpr int kKeptUpToFetch = 4;
+constexpr auto kLeaveCoreEvery = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -183,6 +185,7 @@ void FfmpegFrameReader::StartAhead(int64_t frame, Job job) {
         m_aheadFrame = frame;
         m_aheadDecodeOnly = job == Job::Decode;
         m_aheadState = Ahead::Queued;
+        m_aheadCallerCore = ffmpeg::CurrentCore();
     }
     m_aheadInFlight = true;
     m_aheadJob = job;
@@ -251,7 +254,15 @@ void FfmpegFrameReader::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
     m_aheadState = Ahead::Running;
     const int64_t frame = m_aheadFrame;
     const bool bDecodeOnly = m_aheadDecodeOnly;
+    const int callerCore = m_aheadCallerCore;
     lock.unlock();
+    // Run beside the caller, not in turns with it; a reader read flat out
+    // moves no more than now and then, as moving costs its caches.
+    if (const auto now = std::chrono::steady_clock::now();
+        now - m_lastCoreLeave >= kLeaveCoreEvery) {
+        m_lastCoreLeave = now;
+        ffmpeg::LeaveCore(callerCore);
+    }
     const Reached reached = bDecodeOnly ? DecodeAhead(frame) : Produce(frame, m_ahead);
     lock.lock();
     m_aheadReached = reached;

@@ -32,7 +32,7 @@
 //   caller during a job that only decodes. The hand-over in both directions
 //   goes through m_aheadMutex;
 // - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadDecodeOnly,
-//   m_aheadReached, m_stop;
+//   m_aheadCallerCore, m_aheadReached, m_stop;
 // - any thread: m_cancel, which asks the job under way to stop;
 // - fixed from construction: m_desc, m_pShared.
 // A reader that is one of several posts its jobs to a worker it shares with
@@ -40,6 +40,7 @@
 // job taken back is then left in that worker's queue and skipped.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -112,6 +113,9 @@ private:
     Ahead m_aheadState = Ahead::Idle;
     int64_t m_aheadFrame = -1;
     bool m_aheadDecodeOnly = false;
+    int m_aheadCallerCore = -1;
+    // The job's own: when it last moved off its caller's core.
+    std::chrono::steady_clock::time_point m_lastCoreLeave{};
     Reached m_aheadReached = Reached::End;
     bool m_stop = false;
 
