@@ -290,7 +290,7 @@ void CShowDlg::DrawZoneOutline(int zone) {
 // finds its first frame fetched.
 void CShowDlg::PreloadUpcoming() {
     if (!m_pLookahead) return;
-    uint32_t frames[1 + MAX_HOT_ZONES];
+    uint32_t frames[2 + MAX_HOT_ZONES];
     size_t count = 0;
     auto cursor = [&](int nSegment) {
         if (nSegment >= 0 && nSegment < m_nSegmentCount)
@@ -298,6 +298,10 @@ void CShowDlg::PreloadUpcoming() {
     };
     switch (m_nTimer) {
         case TIMER_START:
+            // A start not yet drawn (the show's first, or one after the
+            // replay) wants its own first frame before anything.
+            if (m_avi.Segment(m_nCurSegment).dwCursor == m_avi.Segment(m_nCurSegment).dwFirstFrame)
+                cursor(m_nCurSegment);
             // The loop where it stands, and where a click in it may lead.
             for (int i = 1; i <= 1 + m_nZoneCount; ++i) cursor(m_nCurSegment + i);
             break;

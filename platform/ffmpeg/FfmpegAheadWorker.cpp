@@ -3,6 +3,22 @@
 #include <algorithm>
 #include <system_error>
 
+FfmpegAheadWorker::FfmpegAheadWorker(bool bStartNow) {
+    if (!bStartNow) return;
+    std::lock_guard lock(m_mutex);
+    StartLocked();
+}
+
+bool FfmpegAheadWorker::StartLocked() {
+    if (m_thread.joinable()) return true;
+    try {
+        m_thread = std::thread(&FfmpegAheadWorker::Loop, this);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
 FfmpegAheadWorker::~FfmpegAheadWorker() {
     {
         std::lock_guard lock(m_mutex);
@@ -15,13 +31,7 @@ FfmpegAheadWorker::~FfmpegAheadWorker() {
 bool FfmpegAheadWorker::Post(const void* pOwner, std::function<void()> job, bool bUrgent) {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_thread.joinable()) {
-            try {
-                m_thread = std::thread(&FfmpegAheadWorker::Loop, this);
-            } catch (const std::system_error&) {
-                return false;
-            }
-        }
+        if (!StartLocked()) return false;
         const auto place = bUrgent ? std::find_if(m_jobs.begin(), m_jobs.end(),
                                                   [](const Job& j) { return !j.bUrgent; })
                                    : m_jobs.end();

@@ -2,7 +2,7 @@
 // One thread that does the reading ahead of several frame readers of a clip,
 // urgent jobs first, each kind in the order posted: readers kept open
 // together then cost one thread between them, not one each. The thread
-// starts with the first job.
+// starts with the worker when asked to, or else with the first job.
 
 #include <condition_variable>
 #include <deque>
@@ -13,7 +13,9 @@
 
 class FfmpegAheadWorker {
 public:
-    FfmpegAheadWorker() = default;
+    // bStartNow: the thread is started here, so that the readers' owner has
+    // all its threads once it has opened them.
+    explicit FfmpegAheadWorker(bool bStartNow);
     ~FfmpegAheadWorker();
     FfmpegAheadWorker(const FfmpegAheadWorker&) = delete;
     FfmpegAheadWorker& operator=(const FfmpegAheadWorker&) = delete;
@@ -27,6 +29,7 @@ public:
 
 private:
     void Loop();
+    bool StartLocked();
 
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a job or the stop

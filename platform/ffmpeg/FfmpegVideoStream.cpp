@@ -4,6 +4,6 @@
 
 std::unique_ptr<IFrameReader> FfmpegVideoStream::OpenFrameReader(FrameReaderUse use) {
     if (use == FrameReaderUse::Alone) return FfmpegFrameReader::Create(m_desc, use);
-    if (!m_pShared) m_pShared = std::make_shared<FfmpegAheadWorker>();
+    if (!m_pShared) m_pShared = std::make_shared<FfmpegAheadWorker>(m_desc.bReadAhead);
     return FfmpegFrameReader::Create(m_desc, use, m_pShared);
 }
