@@ -80,13 +80,13 @@ void RunFrameTicks(benchmark::State& state, bool paced, size_t maxTicks) {
                 due += period;
                 std::this_thread::sleep_until(due);
             }
-            const int frameTimer = wnd->QtTimerId(TIMER_FRAME);
             const bool playArmed = wnd->HasTimer(TIMER_PLAY);
+            QSocketNotifier* frameTimer = wnd->ReadyTimer(TIMER_FRAME);
             const int32_t before = g_pDetectShow->TickCount();
             const double w0 = RunnableWaitMs();
             const double c0 = ThreadCpuMs();
             const auto t0 = Clock::now();
-            wnd->SendQtTimer(frameTimer);
+            wnd->SendReady(frameTimer);
             const auto t1 = Clock::now();
             const double c1 = ThreadCpuMs();
             wnd->Widget()->repaint();

@@ -68,11 +68,11 @@ void BM_RankingTickOsc(benchmark::State& state) {
             wnd->Widget()->show();
             QCoreApplication::processEvents();
             while (wnd->HasTimer(TIMER_FRAME)) {
-                const int frameTimer = wnd->QtTimerId(TIMER_FRAME);
+                QSocketNotifier* frameTimer = wnd->ReadyTimer(TIMER_FRAME);
                 platform::SetOsc(bOn ? &osc : nullptr);
                 const double c0 = ThreadCpuMs();
                 const auto t0 = Clock::now();
-                wnd->SendQtTimer(frameTimer);
+                wnd->SendReady(frameTimer);
                 const double us = Us(Clock::now() - t0);
                 const double cpuUs = (ThreadCpuMs() - c0) * 1000.0;
                 // A ranking arms the play timer; its tick comes before the next frame's.

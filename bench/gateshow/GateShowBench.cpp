@@ -98,11 +98,11 @@ void BM_GateCycle(benchmark::State& state) {
                                     ? g_pGateShow->ChoiceQueue()[g_pGateShow->QueuePos()]
                                     : g_pGateShow->CurSegment();
             const int64_t frame = avi.Segment(segment).dwCursor;
-            const int qtTimer = wnd->QtTimerId(static_cast<uintptr_t>(timer));
+            QSocketNotifier* qtTimer = wnd->ReadyTimer(static_cast<uintptr_t>(timer));
 
             const double c0 = ThreadCpuMs();
             const auto t0 = BenchClock::now();
-            wnd->SendQtTimer(qtTimer);
+            wnd->SendReady(qtTimer);
             const double ms = Ms(BenchClock::now() - t0);
             const double cpu = ThreadCpuMs() - c0;
 

@@ -5,12 +5,11 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QTimerEvent>
 #include <algorithm>
-#include <climits>
 #include <utility>
 
 #include "platform/qt/QtFrameView.h"
+#include "platform/qt/QtPreciseTimer.h"
 
 namespace {
 
@@ -98,17 +97,18 @@ void QtShowWindow::Update() {
 
 void QtShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
     if (m_bDestroyed) return;
-    StopTimer(nIDEvent);
-    const int nQtId =
-        startTimer(static_cast<int>(std::min<unsigned>(nElapse, INT_MAX)), Qt::PreciseTimer);
-    if (nQtId != 0) m_timers[nIDEvent] = nQtId;
+    QtPreciseTimer*& pTimer = m_timers[nIDEvent];
+    // Kept once made: the handler may restart or stop its timer inside its tick.
+    if (!pTimer)
+        pTimer = new QtPreciseTimer(
+            [this, nIDEvent] { Dispatch([nIDEvent](IShowWindowHandler& h) { h.OnTimer(nIDEvent); }); },
+            this);
+    pTimer->Start(nElapse);
 }
 
 void QtShowWindow::StopTimer(uintptr_t nIDEvent) {
     const auto it = m_timers.find(nIDEvent);
-    if (it == m_timers.end()) return;
-    killTimer(it->second);
-    m_timers.erase(it);
+    if (it != m_timers.end()) it->second->Stop();
 }
 
 IDeviceContext& QtShowWindow::GetDC() { return m_dc; }
@@ -141,17 +141,6 @@ void QtShowWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
 }
 
-void QtShowWindow::timerEvent(QTimerEvent* event) {
-    for (const auto& [nIDEvent, nQtId] : m_timers) {
-        if (nQtId == event->timerId()) {
-            const uintptr_t nID = nIDEvent;
-            Dispatch([nID](IShowWindowHandler& h) { h.OnTimer(nID); });
-            return;
-        }
-    }
-    QWidget::timerEvent(event);
-}
-
 void QtShowWindow::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const unsigned nFlags = ButtonFlags(event->buttons());
@@ -179,6 +168,5 @@ void QtShowWindow::ResizeSurface(const QSize& size) {
 }
 
 void QtShowWindow::KillAllTimers() {
-    for (const auto& entry : m_timers) killTimer(entry.second);
-    m_timers.clear();
+    for (const auto& entry : m_timers) entry.second->Stop();
 }

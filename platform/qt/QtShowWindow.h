@@ -9,6 +9,8 @@
 #include "platform/ShowWindow.h"
 #include "platform/qt/QtSurfaceContext.h"
 
+class QtPreciseTimer;
+
 class QtShowWindow final : public QWidget, public IShowWindow {
     Q_OBJECT
 
@@ -38,7 +40,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void timerEvent(QTimerEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -53,7 +54,7 @@ private:
     const QPoint m_origin;
     QImage m_surface;
     QtSurfaceContext m_dc;
-    std::map<uintptr_t, int> m_timers;  // Qt's timer id by the handler's
+    std::map<uintptr_t, QtPreciseTimer*> m_timers;  // children, by the handler's id
     int m_nDepth = 0;                   // handler calls under way
     bool m_bDestroyed = false;
 };

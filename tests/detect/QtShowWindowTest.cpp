@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,6 +16,7 @@
 
 #include "platform/DeviceContext.h"
 #include "platform/qt/QtDeviceContext.h"
+#include "platform/qt/QtPreciseTimer.h"
 #include "platform/qt/QtShowWindow.h"
 #include "platform/qt/QtShowWindows.h"
 #include "platform/qt/QtSurfaceContext.h"
@@ -73,11 +73,11 @@ protected:
         return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
-    // The periods of the timers Qt runs for the widget, shortest first.
-    static std::vector<int> QtTimerPeriods(QWidget* w) {
-        std::vector<int> periods;
-        for (const auto& timer : QAbstractEventDispatcher::instance()->registeredTimers(w))
-            periods.push_back(timer.interval);
+    // The periods of the window's running timers, shortest first.
+    static std::vector<unsigned> TimerPeriods(QWidget* w) {
+        std::vector<unsigned> periods;
+        for (const QtPreciseTimer* timer : w->findChildren<QtPreciseTimer*>())
+            if (timer->IsActive()) periods.push_back(timer->Interval());
         std::sort(periods.begin(), periods.end());
         return periods;
     }
@@ -122,9 +122,9 @@ TEST_F(QtShowWindowTest, TimersTickByIdRestartStopAndEndWithTheWindow) {
     QtShowWindow* w = Make();
     ASSERT_NE(w, nullptr);
     w->StartTimer(3, 5000);
-    EXPECT_EQ(QtTimerPeriods(w), std::vector<int>{5000});
+    EXPECT_EQ(TimerPeriods(w), std::vector<unsigned>{5000});
     w->StartTimer(3, 2);  // restarts with the new period
-    EXPECT_EQ(QtTimerPeriods(w), std::vector<int>{2});
+    EXPECT_EQ(TimerPeriods(w), std::vector<unsigned>{2});
     w->StartTimer(9, 100000);
 
     QEventLoop loop;
@@ -136,7 +136,7 @@ TEST_F(QtShowWindowTest, TimersTickByIdRestartStopAndEndWithTheWindow) {
     EXPECT_EQ(handler.ticks, (std::vector<uintptr_t>{3, 3, 3}));
 
     w->StopTimer(3);
-    EXPECT_EQ(QtTimerPeriods(w), std::vector<int>{100000});
+    EXPECT_EQ(TimerPeriods(w), std::vector<unsigned>{100000});
 
     w->StartTimer(4, 1);
     w->Destroy();
@@ -146,6 +146,30 @@ TEST_F(QtShowWindowTest, TimersTickByIdRestartStopAndEndWithTheWindow) {
     while (elapsed.elapsed() < 30) QCoreApplication::processEvents();
     EXPECT_EQ(handler.ticks.size(), ticks);
     EXPECT_EQ(handler.nPostNcDestroy, 1);
+}
+
+// A tick that waits in a loop of its own (a message box, say) is not entered
+// again meanwhile.
+TEST_F(QtShowWindowTest, ATickIsNotEnteredAgainFromALoopInsideIt) {
+    QtShowWindow* w = Make();
+    ASSERT_NE(w, nullptr);
+    int nDepth = 0, nMaxDepth = 0;
+    QEventLoop outer;
+    handler.onTimer = [&](Handler& h, uintptr_t) {
+        nMaxDepth = std::max(nMaxDepth, ++nDepth);
+        if (h.ticks.size() == 1) {
+            QElapsedTimer elapsed;
+            elapsed.start();
+            while (elapsed.elapsed() < 30) QCoreApplication::processEvents();
+        }
+        if (h.ticks.size() == 3) outer.quit();
+        --nDepth;
+    };
+    w->StartTimer(1, 2);
+    QTimer::singleShot(10000, &outer, &QEventLoop::quit);
+    outer.exec();
+    EXPECT_EQ(nMaxDepth, 1);
+    EXPECT_EQ(handler.ticks.size(), 3u);
 }
 
 TEST_F(QtShowWindowTest, MouseMessagesArriveInClientCoordinates) {

@@ -1,9 +1,12 @@
 #include "tests/support/qt/QtWindowProbe.h"
 
-#include <QAbstractEventDispatcher>
+#include <poll.h>
+#include <sys/timerfd.h>
+
 #include <QCoreApplication>
 #include <QMouseEvent>
-#include <QTimerEvent>
+
+#include "platform/qt/QtPreciseTimer.h"
 
 void QtWindowProbe::OnAttach(IShowWindow* pWnd) {
     m_pWidget = dynamic_cast<QWidget*>(pWnd);
@@ -23,32 +26,47 @@ void QtWindowProbe::PostNcDestroy() {
     m_pTarget->PostNcDestroy();
 }
 
-int QtWindowProbe::QtTimerId(uintptr_t nIDEvent) {
-    if (!m_pWidget) return 0;
-    QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance(m_pWidget->thread());
-    if (!pDispatcher) return 0;
-    for (const QAbstractEventDispatcher::TimerInfo& timer :
-         pDispatcher->registeredTimers(m_pWidget)) {
-        m_bProbing = true;
-        m_probed.reset();
-        QTimerEvent event(timer.timerId);
-        QCoreApplication::sendEvent(m_pWidget, &event);
-        m_bProbing = false;
-        if (m_probed == nIDEvent) return timer.timerId;
-    }
-    return 0;
+// The timer's clock expires now and goes on at its own period.
+bool QtWindowProbe::Expire(QSocketNotifier* pTimer) {
+    const int fd = static_cast<int>(pTimer->socket());
+    itimerspec spec{};
+    if (timerfd_gettime(fd, &spec) < 0) return false;
+    spec.it_value = {0, 1};
+    if (timerfd_settime(fd, 0, &spec, nullptr) < 0) return false;
+    pollfd ready{fd, POLLIN, 0};
+    return poll(&ready, 1, 1000) == 1;
 }
 
-void QtWindowProbe::SendQtTimer(int nQtId) {
-    if (!m_pWidget || nQtId == 0) return;
-    QTimerEvent event(nQtId);
-    QCoreApplication::sendEvent(m_pWidget, &event);
+bool QtWindowProbe::Expired(QSocketNotifier* pTimer) {
+    pollfd ready{static_cast<int>(pTimer->socket()), POLLIN, 0};
+    return poll(&ready, 1, 0) == 1;
+}
+
+QSocketNotifier* QtWindowProbe::ReadyTimer(uintptr_t nIDEvent) {
+    if (!m_pWidget) return nullptr;
+    for (QtPreciseTimer* pTimer : m_pWidget->findChildren<QtPreciseTimer*>()) {
+        auto* pNotifier = pTimer->findChild<QSocketNotifier*>();
+        if (!pTimer->IsActive() || !pNotifier || !Expire(pNotifier)) continue;
+        m_bProbing = true;
+        m_probed.reset();
+        QEvent event(QEvent::SockAct);
+        QCoreApplication::sendEvent(pNotifier, &event);
+        m_bProbing = false;
+        if (m_probed == nIDEvent) return Expire(pNotifier) ? pNotifier : nullptr;
+    }
+    return nullptr;
+}
+
+void QtWindowProbe::SendReady(QSocketNotifier* pTimer) {
+    if (!m_pWidget || !pTimer || (!Expired(pTimer) && !Expire(pTimer))) return;
+    QEvent event(QEvent::SockAct);
+    QCoreApplication::sendEvent(pTimer, &event);
 }
 
 bool QtWindowProbe::SendTimer(uintptr_t nIDEvent) {
-    const int nQtId = QtTimerId(nIDEvent);
-    SendQtTimer(nQtId);
-    return nQtId != 0;
+    QSocketNotifier* pTimer = ReadyTimer(nIDEvent);
+    SendReady(pTimer);
+    return pTimer != nullptr;
 }
 
 void QtWindowProbe::SendPress(Qt::MouseButton button, int x, int y) {

@@ -2,9 +2,12 @@
 // Stands between a show window of the Qt host and the program's handler, so
 // that a test or benchmark drives the window as Qt does: ticks and mouse
 // presses go in as Qt events to the real widget, and which timers run is
-// learnt from the window's own timer events. Made by QtProbedShowWindows.
+// learnt from the window's own ticks. A tick is sent as the event loop sends
+// it: the timer's clock is made to expire now (its period kept), then its
+// notifier is told. Made by QtProbedShowWindows.
 
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <cstdint>
 #include <optional>
@@ -18,16 +21,16 @@ public:
     // Null once the window has ended.
     QWidget* Widget() const { return m_pWidget; }
 
-    bool HasTimer(uintptr_t nIDEvent) { return QtTimerId(nIDEvent) != 0; }
+    bool HasTimer(uintptr_t nIDEvent) { return ReadyTimer(nIDEvent) != nullptr; }
     // One tick of a running timer; false (and nothing sent) when it does not
     // run. The window may have ended afterwards.
     bool SendTimer(uintptr_t nIDEvent);
-    // Qt's id of the window's timer nIDEvent, 0 when it does not run: each
-    // timer Qt holds for the widget is fired once with the handler kept out
-    // of it. And a tick of it sent with nothing looked up on the way, for
-    // timing the tick.
-    int QtTimerId(uintptr_t nIDEvent);
-    void SendQtTimer(int nQtId);
+    // The window's timer nIDEvent, expired and ready to tick; null when it
+    // does not run: each running timer is fired once with the handler kept
+    // out of it. And its tick sent with nothing else on the way, for timing
+    // the tick; a timer fired since it was made ready is first made so again.
+    QSocketNotifier* ReadyTimer(uintptr_t nIDEvent);
+    void SendReady(QSocketNotifier* pTimer);
     void SendPress(Qt::MouseButton button, int x, int y);
 
     void OnAttach(IShowWindow* pWnd) override;
@@ -45,6 +48,9 @@ public:
     void PostNcDestroy() override;
 
 private:
+    static bool Expire(QSocketNotifier* pTimer);
+    static bool Expired(QSocketNotifier* pTimer);
+
     IShowWindowHandler* m_pTarget;
     QPointer<QWidget> m_pWidget;
     bool m_bProbing = false;
