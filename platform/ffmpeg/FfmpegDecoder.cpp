@@ -28,6 +28,14 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(const FfmpegStreamDesc& desc)
     // A decoder that holds pictures back for B-frames says so from the headers;
     // one that turns out to reorder all the same is caught in NextNumbered.
     decoder->m_bReorders = decoder->m_codec->has_b_frames > 0;
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(decoder->m_codec->codec_id);
+    const int entries = avformat_index_get_entries_count(decoder->m_pStream);
+    bool bAllKeys = entries > 0;
+    for (int i = 0; bAllKeys && i < entries; ++i) {
+        const AVIndexEntry* entry = avformat_index_get_entry(decoder->m_pStream, i);
+        bAllKeys = entry && (entry->size == 0 || (entry->flags & AVINDEX_KEYFRAME));
+    }
+    decoder->m_bIntraOnly = codec && (codec->props & AV_CODEC_PROP_INTRA_ONLY) && bAllKeys;
     decoder->StartRun(0, 0);
     return decoder;
 }

@@ -57,6 +57,10 @@ public:
     // The picture of the last Exact fetch, until the next fetch.
     const AVFrame* Picture() const { return m_before.get(); }
 
+    // Every picture stands alone and the index marks each chunk a keyframe:
+    // any frame is reached by a seek and one decode.
+    bool IntraOnly() const { return m_bIntraOnly && !m_bReorders; }
+
     // False once a reopening has failed: nothing more can be decoded.
     bool Usable() const { return m_codec != nullptr; }
     // True when decoding from before `frame` met the end of the file without
@@ -97,6 +101,7 @@ private:
     FfmpegStreamDesc m_desc;
     AVRational m_frameDuration{1, 1};  // one chunk, in seconds
     bool m_bReorders = false;          // pictures are counted, not taken by chunk index
+    bool m_bIntraOnly = false;
 
     ffmpeg::InputPtr m_input;
     AVStream* m_pStream = nullptr;

@@ -86,6 +86,26 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     const bool sequential = n == m_lastFetched + 1;
     m_lastFetched = n;
 
+    // Taking turns: the thread fetches n + 1 on the second decoder meanwhile.
+    // Found done already, it has time to spare: a few in a row, and it goes
+    // back to reading one frame ahead alone.
+    if (m_aheadInFlight && m_aheadJob == Job::Second && sequential && n + 1 == m_aheadFrame) {
+        bool bDone;
+        {
+            std::lock_guard lock(m_aheadMutex);
+            bDone = m_aheadState == Ahead::Done;
+        }
+        m_nKeptUp = bDone ? m_nKeptUp + 1 : 0;
+        if (m_nKeptUp >= kKeptUpToFetch) m_nextJob = Job::Fetch;
+        m_bServedAhead = false;
+        m_outputNumber = -1;
+        if (!m_pDecoder->Usable() || m_pDecoder->Missing(n) ||
+            Produce(*m_pDecoder, m_converter, n, m_output) != Reached::Exact)
+            return nullptr;
+        m_outputNumber = n;
+        return m_output.data();
+    }
+
     Reached reached = Reached::Cancelled;
     bool bDecoded = false;  // m_picture holds n, still to be converted
     m_bServedAhead = false;
@@ -95,7 +115,7 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
         reached = FinishAhead(!wanted, waited);
         m_bServedAhead = wanted && reached == Reached::Exact;
         if (wanted && reached == Reached::Exact) {
-            if (m_aheadJob == Job::Fetch) {
+            if (m_aheadJob != Job::Decode) {
                 m_output.swap(m_ahead);
             } else {
                 av_frame_unref(m_picture.get());
@@ -108,11 +128,12 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
         // thread decode on meanwhile. Found ready: the thread has time to
         // convert too. A few in a row decide, so that a stray late frame
         // or a burst of other load does not swap the work about.
-        if (wanted) {
+        if (wanted && m_aheadJob != Job::Second) {
             const bool bOutpaced = waited || reached == Reached::Cancelled;
             m_nOutpaced = bOutpaced ? m_nOutpaced + 1 : 0;
             m_nKeptUp = bOutpaced ? 0 : m_nKeptUp + 1;
-            if (m_nOutpaced >= kOutpacedToDecode) m_nextJob = Job::Decode;
+            if (m_nOutpaced >= kOutpacedToDecode)
+                m_nextJob = CanTakeTurns() ? Job::Second : Job::Decode;
             if (m_nKeptUp >= kKeptUpToFetch) m_nextJob = Job::Fetch;
         }
     }
@@ -130,7 +151,7 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
                 reached = Convert(m_pDecoder->Picture(), m_output) ? Reached::Exact : Reached::End;
             }
         } else {
-            reached = Produce(n, m_output);
+            reached = Produce(*m_pDecoder, m_converter, n, m_output);
         }
     }
     if (reached != Reached::Exact) {
@@ -150,9 +171,9 @@ const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
             m_outputNumber = -1;
             return nullptr;
         }
-        if (bAhead && m_nextJob == Job::Fetch) StartAhead(n + 1, Job::Fetch);
+        if (bAhead && m_nextJob != Job::Decode) StartNext(n);
     } else if (bAhead) {
-        StartAhead(n + 1, m_nextJob);
+        StartNext(n);
     }
     m_outputNumber = n;
     return m_output.data();
@@ -162,10 +183,35 @@ bool FfmpegFrameReader::Convert(const AVFrame* picture, std::vector<uint8_t>& bi
     return m_converter.Convert(picture, bitmap.data() + sizeof(BITMAPINFOHEADER));
 }
 
-FfmpegFrameReader::Reached FfmpegFrameReader::Produce(int64_t frame, std::vector<uint8_t>& bitmap) {
-    const Reached reached = m_pDecoder->Fetch(frame, m_cancel);
+FfmpegFrameReader::Reached FfmpegFrameReader::Produce(FfmpegDecoder& decoder,
+                                                      FfmpegFrameConverter& converter,
+                                                      int64_t frame, std::vector<uint8_t>& bitmap) {
+    const Reached reached = decoder.Fetch(frame, m_cancel);
     if (reached != Reached::Exact) return reached;
-    return Convert(m_pDecoder->Picture(), bitmap) ? Reached::Exact : Reached::End;
+    return converter.Convert(decoder.Picture(), bitmap.data() + sizeof(BITMAPINFOHEADER))
+               ? Reached::Exact
+               : Reached::End;
+}
+
+bool FfmpegFrameReader::CanTakeTurns() {
+    // A reader of several keeps to the worker it shares.
+    if (m_pShared || !m_pDecoder->IntraOnly()) return false;
+    if (!m_bSecondTried) {
+        m_bSecondTried = true;
+        m_pSecond = FfmpegDecoder::Open(m_desc);
+        if (m_pSecond)
+            m_pSecondConverter =
+                std::make_unique<FfmpegFrameConverter>(m_desc.nWidth, m_desc.nHeight);
+    }
+    return m_pSecond && m_pSecond->Usable();
+}
+
+void FfmpegFrameReader::StartNext(int64_t n) {
+    // Near the end, or once the second decoder fails, one frame ahead as usual.
+    if (m_nextJob == Job::Second && n + 2 < m_desc.dwLength && m_pSecond->Usable() &&
+        !m_pSecond->Missing(n + 2) && !m_pDecoder->Missing(n + 2))
+        return StartAhead(n + 2, Job::Second);
+    StartAhead(n + 1, m_nextJob == Job::Second ? Job::Fetch : m_nextJob);
 }
 
 FfmpegFrameReader::Reached FfmpegFrameReader::DecodeAhead(int64_t frame) {
@@ -183,7 +229,7 @@ void FfmpegFrameReader::StartAhead(int64_t frame, Job job) {
     {
         std::lock_guard lock(m_aheadMutex);
         m_aheadFrame = frame;
-        m_aheadDecodeOnly = job == Job::Decode;
+        m_aheadWork = job;
         m_aheadState = Ahead::Queued;
         m_aheadCallerCore = ffmpeg::CurrentCore();
     }
@@ -253,7 +299,7 @@ void FfmpegFrameReader::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
     if (m_aheadState != Ahead::Queued) return;
     m_aheadState = Ahead::Running;
     const int64_t frame = m_aheadFrame;
-    const bool bDecodeOnly = m_aheadDecodeOnly;
+    const Job work = m_aheadWork;
     const int callerCore = m_aheadCallerCore;
     lock.unlock();
     // Run beside the caller, not in turns with it; a reader read flat out
@@ -263,7 +309,10 @@ void FfmpegFrameReader::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
         m_lastCoreLeave = now;
         ffmpeg::LeaveCore(callerCore);
     }
-    const Reached reached = bDecodeOnly ? DecodeAhead(frame) : Produce(frame, m_ahead);
+    const Reached reached =
+        work == Job::Decode   ? DecodeAhead(frame)
+        : work == Job::Second ? Produce(*m_pSecond, *m_pSecondConverter, frame, m_ahead)
+                              : Produce(*m_pDecoder, m_converter, frame, m_ahead);
     lock.lock();
     m_aheadReached = reached;
     m_aheadState = Ahead::Done;

@@ -17,7 +17,10 @@
 // number stops that work at its next picture and waits for it before
 // decoding itself. A caller that asks for n + 1 before the thread has even
 // begun takes the job back and decodes n + 1 itself, handing the decoder to
-// the thread for n + 2 before it converts.
+// the thread for n + 2 before it converts. On a stream whose every frame is
+// a keyframe, a caller that outpaces the thread takes turns with it
+// instead: the thread fetches n + 2 on a second decoder of its own while the
+// caller fetches n + 1 on the first, so that two frames decode at once.
 //
 // Which thread owns what:
 // - the caller's thread alone: m_output and the numbers kept with it
@@ -30,8 +33,10 @@
 //   and m_ahead): the caller's thread while no job is in flight; the worker
 //   from StartAhead until FinishAhead returns. The converter stays with the
 //   caller during a job that only decodes. The hand-over in both directions
-//   goes through m_aheadMutex;
-// - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadDecodeOnly,
+//   goes through m_aheadMutex. During a job on the second decoder
+//   (m_pSecond, m_pSecondConverter, m_ahead) the first decoder and the
+//   converter stay with the caller; the second is the caller's otherwise;
+// - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadWork,
 //   m_aheadCallerCore, m_aheadReached, m_stop;
 // - any thread: m_cancel, which asks the job under way to stop;
 // - fixed from construction: m_desc, m_pShared.
@@ -70,19 +75,24 @@ public:
 private:
     using Reached = FfmpegDecoder::Reached;
     enum class Ahead { Idle, Queued, Running, Done };
-    // What a job ahead does: fetch the frame into m_ahead, or only decode it
-    // into m_aheadPicture.
-    enum class Job { Fetch, Decode };
+    // What a job ahead does: fetch the frame into m_ahead, only decode it
+    // into m_aheadPicture, or fetch it on the second decoder.
+    enum class Job { Fetch, Decode, Second };
 
     FfmpegFrameReader(const FfmpegStreamDesc& desc, std::unique_ptr<FfmpegDecoder> decoder,
                       std::shared_ptr<FfmpegAheadWorker> pShared);
 
     // Frame `frame` into the pixel rows of `bitmap` (a header and its rows).
-    Reached Produce(int64_t frame, std::vector<uint8_t>& bitmap);
+    Reached Produce(FfmpegDecoder& decoder, FfmpegFrameConverter& converter, int64_t frame,
+                    std::vector<uint8_t>& bitmap);
     // Frame `frame` decoded, its picture referenced in m_aheadPicture.
     Reached DecodeAhead(int64_t frame);
     bool Convert(const AVFrame* picture, std::vector<uint8_t>& bitmap);
     void StartAhead(int64_t frame, Job job);
+    // The job after frame n that the caller's pace asks for.
+    void StartNext(int64_t n);
+    // Opens the second decoder once, for a stream it pays on.
+    bool CanTakeTurns();
     // `waited`: the job was not done yet when it was asked for.
     Reached FinishAhead(bool cancel, bool& waited);
     void AheadLoop();
@@ -95,6 +105,9 @@ private:
     FfmpegFrameConverter m_converter;
     std::vector<uint8_t> m_ahead;  // header, then bottom-up rows; swapped with m_output when wanted
     ffmpeg::FramePtr m_aheadPicture;  // the picture a decoding job reached
+    std::unique_ptr<FfmpegDecoder> m_pSecond;
+    std::unique_ptr<FfmpegFrameConverter> m_pSecondConverter;
+    bool m_bSecondTried = false;
 
     std::vector<uint8_t> m_output;  // header, then bottom-up rows
     int64_t m_outputNumber = -1;
@@ -112,7 +125,7 @@ private:
     std::condition_variable m_aheadDone;  // the job's end for the caller
     Ahead m_aheadState = Ahead::Idle;
     int64_t m_aheadFrame = -1;
-    bool m_aheadDecodeOnly = false;
+    Job m_aheadWork = Job::Fetch;
     int m_aheadCallerCore = -1;
     // The job's own: when it last moved off its caller's core.
     std::chrono::steady_clock::time_point m_lastCoreLeave{};

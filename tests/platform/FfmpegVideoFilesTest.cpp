@@ -363,6 +363,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, FfmpegReadAhead,
                          testing::Values(AheadCase{"raw", ClipCodec::RawBgr24, 0, 0, false},
                                          AheadCase{"raw_dropped", ClipCodec::RawBgr24, 0, 7, false},
                                          AheadCase{"raw_cut", ClipCodec::RawBgr24, 0, 0, true},
+                                         AheadCase{"mjpeg_cut", ClipCodec::Mjpeg, 0, 0, true},
                                          AheadCase{"mpeg4_bframes", ClipCodec::Mpeg4, 2, 0, false},
                                          AheadCase{"mpeg1_bframes", ClipCodec::Mpeg1, 2, 0, false}),
                          [](const auto& info) { return std::string(info.param.name); });
