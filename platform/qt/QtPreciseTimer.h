@@ -15,6 +15,8 @@
 class QSocketNotifier;
 
 class QtPreciseTimer final : public QObject {
+    Q_OBJECT
+
 public:
     QtPreciseTimer(std::function<void()> onTick, QObject* pParent);
     ~QtPreciseTimer() override;
