@@ -309,10 +309,13 @@ void FfmpegFrameReader::RunQueuedLocked(std::unique_lock<std::mutex>& lock) {
         m_lastCoreLeave = now;
         ffmpeg::LeaveCore(callerCore);
     }
-    const Reached reached =
-        work == Job::Decode   ? DecodeAhead(frame)
-        : work == Job::Second ? Produce(*m_pSecond, *m_pSecondConverter, frame, m_ahead)
-                              : Produce(*m_pDecoder, m_converter, frame, m_ahead);
+    Reached reached;
+    if (work == Job::Decode)
+        reached = DecodeAhead(frame);
+    else if (work == Job::Second)
+        reached = Produce(*m_pSecond, *m_pSecondConverter, frame, m_ahead);
+    else
+        reached = Produce(*m_pDecoder, m_converter, frame, m_ahead);
     lock.lock();
     m_aheadReached = reached;
     m_aheadState = Ahead::Done;

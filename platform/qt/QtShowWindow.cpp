@@ -101,7 +101,9 @@ void QtShowWindow::StartTimer(uintptr_t nIDEvent, unsigned nElapse) {
     // Kept once made: the handler may restart or stop its timer inside its tick.
     if (!pTimer)
         pTimer = new QtPreciseTimer(
-            [this, nIDEvent] { Dispatch([nIDEvent](IShowWindowHandler& h) { h.OnTimer(nIDEvent); }); },
+            [this, nIDEvent] {
+                Dispatch([nIDEvent](IShowWindowHandler& h) { h.OnTimer(nIDEvent); });
+            },
             this);
     pTimer->Start(nElapse);
 }
