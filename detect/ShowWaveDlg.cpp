@@ -269,16 +269,36 @@ void CShowWaveDlg::FrameTick() {
     }
     m_osc.FrameDrawn();
 
-    m_avi.GetFrameChannel(m_pChannel.get(), 0);
     const int W = m_avi.GetWidth();
     const int H = m_avi.GetHeight();
-    ShowImage(&dc, m_pChannel.get(), m_nPicLeft, m_nPicTop, W, H, VIEW_GRAY);
+    const bool bRank = m_nTickCount > static_cast<int32_t>(RANKING_INTERVAL_MS / m_nFramePeriod);
+    if (dc.Shows()) {
+        m_avi.GetFrameChannel(m_pChannel.get(), 0);
+        ShowImage(&dc, m_pChannel.get(), m_nPicLeft, m_nPicTop, W, H, VIEW_GRAY);
+    } else {
+        UpdateUnseenChannel(bRank);
+    }
 
-    if (m_nTickCount > static_cast<int32_t>(RANKING_INTERVAL_MS / m_nFramePeriod)) {
+    if (bRank) {
         RankAndOutline(m_pChannel.get(), W, H);
         m_osc.Ranking(m_avi.Segment(0).dwCursor, m_chosenCells, m_nGridCols);
     }
     m_nTickCount += 3;
+}
+
+// Nobody sees the grey picture, so only a ranking needs the channel. The
+// frames between are still read, and the one the channel would hold is
+// noted: a ranking whose own frame cannot be delivered ranks that one, as
+// it would have on a screen.
+void CShowWaveDlg::UpdateUnseenChannel(bool bRank) {
+    const bool bReached = m_avi.ReachFrame(0);
+    if (bReached) m_nUnseenChannelFrame = m_avi.Segment(0).dwCursor;
+    if (!bRank || m_nUnseenChannelFrame < 0) return;
+    if (bReached)
+        m_avi.GetFrameChannel(m_pChannel.get(), 0);
+    else
+        m_avi.GetChannelOfFrame(m_pChannel.get(), static_cast<uint32_t>(m_nUnseenChannelFrame));
+    m_nUnseenChannelFrame = -1;
 }
 
 void CShowWaveDlg::PlayTick() {

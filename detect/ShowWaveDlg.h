@@ -129,6 +129,7 @@ public:
 
 private:
     void FrameTick();
+    void UpdateUnseenChannel(bool bRank);
     // Ranks the grid of a packed top-down W x H image, outlines the three
     // chosen cells over the picture and starts the play tick.
     void RankAndOutline(const uint8_t* pImage, int W, int H);
@@ -157,6 +158,9 @@ private:
     int32_t m_nCurCell = 0;
     uint32_t m_nFramePeriod = 0;
     int32_t m_nTickCount = 0;
+    // On a surface nobody sees: the frame the channel would hold by now, if
+    // it does not already (-1).
+    int64_t m_nUnseenChannelFrame = -1;
     int32_t m_nCellWidth = 0;
     int32_t m_nCellHeight = 0;
     int32_t m_nPicTop = 0;

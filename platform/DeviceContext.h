@@ -66,4 +66,8 @@ public:
     virtual int SetBkMode(int mode) = 0;
     virtual Font SelectFont(const Font& font) = 0;
     virtual void TextOut(int x, int y, std::string_view text) = 0;
+
+    // False for a surface whose drawing nobody sees: a caller may then skip
+    // the work that only makes a picture.
+    virtual bool Shows() const { return true; }
 };

@@ -20,6 +20,7 @@ public:
     int SetBkMode(int mode) override { return std::exchange(m_nBkMode, mode); }
     Font SelectFont(const Font& font) override { return std::exchange(m_font, font); }
     void TextOut(int, int, std::string_view) override {}
+    bool Shows() const override { return false; }
 
 private:
     Pen m_pen;

@@ -70,6 +70,10 @@ class IFrameReader {
 public:
     virtual ~IFrameReader() = default;
     virtual const uint8_t* GetFrame(uint32_t frame) = 0;
+    // The frame is read as GetFrame reads it, but its pixels are not wanted
+    // yet: a reader may leave them unmade until GetFrame asks for the same
+    // frame. False where GetFrame would give nothing.
+    virtual bool ReachFrame(uint32_t frame) { return GetFrame(frame) != nullptr; }
 };
 
 enum class FrameReaderUse { Alone, OneOfSeveral };

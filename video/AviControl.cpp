@@ -110,7 +110,9 @@ int CAviControl::DrawFrame(int index, IDeviceContext* dc, int x, int y) {
     if (!dc) return static_cast<int>(segment.dwCursor);
 
     // A frame the reader cannot deliver is skipped, so the segment still ends.
-    if (const uint8_t* frame = FrameAtCursor(index)) {
+    if (!dc->Shows()) {
+        ReachFrame(index);
+    } else if (const uint8_t* frame = FrameAtCursor(index)) {
         const int width = GetWidth();
         const int height = GetHeight();
         dc->StretchDIBits(x, y, width, height, 0, 0, width, height, frame + m_bmi.bmiHeader.biSize,
@@ -165,6 +167,17 @@ void CAviControl::GetFrameChannel(uint8_t* dst, int index) {
     ExtractChannel(frame + m_bmi.bmiHeader.biSize, dst, GetWidth(), GetHeight(), 1);
 }
 
+void CAviControl::GetChannelOfFrame(uint8_t* dst, uint32_t frame) {
+    const uint8_t* pixels = FrameAt(frame);
+    if (!pixels || !dst) return;
+    ExtractChannel(pixels + m_bmi.bmiHeader.biSize, dst, GetWidth(), GetHeight(), 1);
+}
+
+bool CAviControl::ReachFrame(int index) {
+    if (!ValidIndex(index) || !m_source.pGetFrame) return false;
+    return m_source.pGetFrame->ReachFrame(m_segments[index].dwCursor);
+}
+
 void CAviControl::GetFrameRegion(uint8_t* dst, int index, int x, int y, int cx, int cy) {
     // The source is the decoder's buffer: a rectangle outside the frame would
     // read past it, so such a request copies nothing.
@@ -177,11 +190,16 @@ void CAviControl::GetFrameRegion(uint8_t* dst, int index, int x, int y, int cx, 
                          static_cast<int>(x1), static_cast<int>(y1), 1);
 }
 
-// The frame at the segment's cursor, or null when none can be delivered or it
-// does not have the layout captured at Open.
+// The frame at the segment's cursor, or of that number, or null when none can
+// be delivered or it does not have the layout captured at Open.
 const uint8_t* CAviControl::FrameAtCursor(int index) {
-    if (!ValidIndex(index) || !m_source.pGetFrame) return nullptr;
-    const uint8_t* frame = m_source.pGetFrame->GetFrame(m_segments[index].dwCursor);
+    if (!ValidIndex(index)) return nullptr;
+    return FrameAt(m_segments[index].dwCursor);
+}
+
+const uint8_t* CAviControl::FrameAt(uint32_t number) {
+    if (!m_source.pGetFrame) return nullptr;
+    const uint8_t* frame = m_source.pGetFrame->GetFrame(number);
     if (!frame) return nullptr;
     BITMAPINFOHEADER header;
     std::memcpy(&header, frame, sizeof header);

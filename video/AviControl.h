@@ -28,8 +28,12 @@ public:
     void Close();
 
     bool SetSegment(int index, const char* name, double start, double end);
-    // -1 once the segment has run out, else the cursor after the call.
+    // -1 once the segment has run out, else the cursor after the call. On a
+    // surface nobody sees the frame is only reached, not drawn.
     int DrawFrame(int index, IDeviceContext* dc, int x, int y);
+    // Reads the frame at the segment's cursor without wanting its pixels
+    // yet; false when it cannot be delivered.
+    bool ReachFrame(int index);
     void ResetSegment(int index);
     void SkipFrames(int index, uint32_t count);
 
@@ -41,6 +45,8 @@ public:
     // untouched when that frame cannot be delivered.
     void GetFrameRGB(uint8_t* dst, int index);
     void GetFrameChannel(uint8_t* dst, int index);
+    // The same for any frame of the stream.
+    void GetChannelOfFrame(uint8_t* dst, uint32_t frame);
     void GetFrameRegion(uint8_t* dst, int index, int x, int y, int cx, int cy);
 
     // Transforms of packed 24-bit bottom-up blue-green-red frames.
@@ -64,6 +70,7 @@ public:
 
 private:
     const uint8_t* FrameAtCursor(int index);
+    const uint8_t* FrameAt(uint32_t frame);
 
     ClipSource m_source;
     ClipSegment m_segments[MAX_CLIP_SEGMENTS];

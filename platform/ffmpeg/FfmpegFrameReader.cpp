@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "platform/BitmapInfo.h"
 #include "platform/ffmpeg/FfmpegWorkerCore.h"
@@ -79,12 +80,33 @@ FfmpegFrameReader::~FfmpegFrameReader() {
     m_worker.join();
 }
 
+bool FfmpegFrameReader::ReachFrame(uint32_t frame) {
+    if (m_desc.bReadAhead) return GetFrame(frame) != nullptr;
+    if (frame >= m_desc.dwLength) return false;
+    const int64_t n = frame;
+    if (n == m_outputNumber || n == m_reachedNumber) return true;
+    m_lastFetched = n;
+    m_reachedNumber = -1;
+    if (!m_pDecoder->Usable() || m_pDecoder->Missing(n) ||
+        m_pDecoder->Fetch(n, m_cancel) != Reached::Exact)
+        return false;
+    m_reachedNumber = n;
+    return true;
+}
+
 const uint8_t* FfmpegFrameReader::GetFrame(uint32_t frame) {
     if (frame >= m_desc.dwLength) return nullptr;
     const int64_t n = frame;
     if (n == m_outputNumber) return m_output.data();
     const bool sequential = n == m_lastFetched + 1;
     m_lastFetched = n;
+    // Reached last, so the decoder still holds its picture.
+    if (std::exchange(m_reachedNumber, -1) == n) {
+        m_outputNumber = -1;
+        if (!Convert(m_pDecoder->Picture(), m_output)) return nullptr;
+        m_outputNumber = n;
+        return m_output.data();
+    }
 
     // Taking turns: the thread fetches n + 1 on the second decoder meanwhile.
     // Found done already, it has time to spare: a few in a row, and it goes

@@ -71,6 +71,9 @@ public:
     ~FfmpegFrameReader() override;
 
     const uint8_t* GetFrame(uint32_t frame) override;
+    // A reader that reads only when asked decodes the frame and converts it
+    // only once GetFrame asks for it; one that reads ahead fetches it whole.
+    bool ReachFrame(uint32_t frame) override;
 
 private:
     using Reached = FfmpegDecoder::Reached;
@@ -111,8 +114,9 @@ private:
 
     std::vector<uint8_t> m_output;  // header, then bottom-up rows
     int64_t m_outputNumber = -1;
-    int64_t m_lastFetched = -1;  // the last number asked for that was not the cached one
-    ffmpeg::FramePtr m_picture;  // a decoded picture the caller converts
+    int64_t m_lastFetched = -1;    // the last number asked for that was not the cached one
+    int64_t m_reachedNumber = -1;  // the decoder's picture, reached but not converted
+    ffmpeg::FramePtr m_picture;    // a decoded picture the caller converts
     bool m_aheadInFlight = false;
     Job m_aheadJob = Job::Fetch;  // the job in flight
     Job m_nextJob = Job::Fetch;   // the next job, as the caller's pace asks

@@ -199,6 +199,38 @@ TEST_F(DetectWindow, RepeatStartsTheClipAgainWithAFreshSchedule) {
     EXPECT_EQ(g_pDetectShow->Avi().Segment(0).dwCursor, 48u);
 }
 
+// On a surface nobody sees the window ranks exactly what it ranks on one
+// that shows, also where the frame of a ranking cannot be delivered and the
+// channel is the last one that could (frames 21 and 40 here).
+TEST_F(DetectWindow, UnseenSurfaceRanksWhatAShownOneRanks) {
+    FakeVideoClip clip;
+    clip.info = VideoFileInfo{0, 64, 48, 25, 1};
+    clip.streams.push_back(FakeVideoStream{streamtypeVIDEO, 200, 64, 48, true, {22, 41, 42, 43}});
+    fakeVideo.AddClip("gaps.avi", clip);
+    TestLauncher launcher;
+    launcher.strAviPath = "gaps.avi";
+    std::vector<int> rankings[2];
+    for (const bool bShows : {true, false}) {
+        FakeShowWindow* w = Open(launcher);
+        ASSERT_NE(w, nullptr);
+        w->recorder.bShows = bShows;
+        for (int k = 1; k <= 90; ++k) {
+            const int before = w->TimerStarts(TIMER_PLAY);
+            w->SendTimer(TIMER_FRAME);
+            if (w->TimerStarts(TIMER_PLAY) == before) continue;
+            for (int i = 0; i < 3; ++i) {
+                const CellScore& cell = g_pDetectShow->ChosenCells()[i];
+                rankings[bShows].push_back(cell.nRow * 7 + cell.nCol);
+            }
+        }
+        EXPECT_EQ(w->recorder.blits.empty(), !bShows);
+        g_pDetectShow->CloseShow();
+        g_pDetectShow = nullptr;
+    }
+    EXPECT_EQ(rankings[0].size(), 12u);
+    EXPECT_EQ(rankings[0], rankings[1]);
+}
+
 TEST_F(DetectWindow, UnplayableClipsAndCameraModeCloseAtOnceWithOneLine) {
     FakeClip(1, 2, 10);  // 0.5 frames per second
     AddFakeClip(fakeVideo, "fast.avi", 64, 48, 1001, 1, 10);

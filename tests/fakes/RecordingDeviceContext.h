@@ -29,6 +29,7 @@ public:
     int SetBkMode(int mode) override;
     Font SelectFont(const Font& font) override;
     void TextOut(int x, int y, std::string_view text) override;
+    bool Shows() const override { return bShows; }
 
     std::vector<Blit> blits;
     std::vector<std::string> calls;  // every call in order, blits as "StretchDIBits x y w h"
@@ -36,4 +37,5 @@ public:
     Font font;
     COLORREF textColor = RGB(0, 0, 0);
     int bkMode = OPAQUE;
+    bool bShows = true;  // false: a surface nobody sees
 };

@@ -144,6 +144,41 @@ TEST(FfmpegVideoFiles, RawClipsAreExactInEveryOrder) {
     }
 }
 
+// A reader that reads only when asked may leave a frame it was only told to
+// reach unconverted: asked for later, that frame still comes out exact, as
+// does the one shown before, and only frames GetFrame gives can be reached.
+TEST(FfmpegVideoFiles, FramesReachedOnDemandComeOutExactWhenAskedFor) {
+    const int w = 20, h = 8;
+    FfmpegVideoFiles files(FfmpegVideoFiles::Reading::OnDemand);
+    Opened clip = OpenLastVideo(
+        files,
+        MakeClip("ffmpeg_reached", {.width = w, .height = h, .frames = 30}, PaintExact, true));
+    ASSERT_TRUE(clip.reader);
+    const uint32_t length = clip.stream->Info().dwLength;
+    std::mt19937 rng(TestSeed("ffmpeg_reached"));
+    uint32_t shown = length;  // the frame GetFrame gave last
+    int given = 0;
+    for (uint32_t n : WalkOrder(length, 200, TestSeed("ffmpeg_reached_walk"))) {
+        const bool reached = clip.reader->ReachFrame(n);
+        // Then the same frame, the one given last, or any other.
+        const uint32_t choice = rng() % 3;
+        const uint32_t asked = choice == 0                     ? n
+                               : choice == 1 && shown < length ? shown
+                                                               : rng() % length;
+        const uint8_t* frame = clip.reader->GetFrame(asked);
+        if (asked == n) {
+            ASSERT_EQ(reached, frame != nullptr) << n;
+        }
+        ASSERT_TRUE(frame || asked != shown) << asked;
+        if (!frame) continue;
+        ASSERT_EQ(CheckExact(frame, static_cast<int>(asked), w, h), "") << n << " then " << asked;
+        shown = asked;
+        ++given;
+    }
+    EXPECT_GT(given, 0);
+    EXPECT_FALSE(clip.reader->ReachFrame(length));
+}
+
 TEST(FfmpegVideoFiles, StreamsAreReportedInFileOrder) {
     ClipOptions o{.width = 40, .height = 30, .frames = 10, .audio = true};
     o.secondWidth = 24;
