@@ -162,9 +162,7 @@ void CAviControl::GetFrameRGB(uint8_t* dst, int index) {
 }
 
 void CAviControl::GetFrameChannel(uint8_t* dst, int index) {
-    const uint8_t* frame = FrameAtCursor(index);
-    if (!frame || !dst) return;
-    ExtractChannel(frame + m_bmi.bmiHeader.biSize, dst, GetWidth(), GetHeight(), 1);
+    if (ValidIndex(index)) GetChannelOfFrame(dst, m_segments[index].dwCursor);
 }
 
 void CAviControl::GetChannelOfFrame(uint8_t* dst, uint32_t frame) {
