@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <vector>
 
 #include "detect/ShowWaveDlg.h"
@@ -124,6 +126,47 @@ TEST(RankCells, CellsOfNoPixelsRankAsLevelZero) {
         EXPECT_EQ(out[1].nRow * COLS + out[1].nCol, 10);
         EXPECT_EQ(out[2].nRow * COLS + out[2].nCol, 20);
     }
+}
+
+// Cell widths through every way a row's sum can split into wide blocks and
+// leftover bytes, with columns and rows past the last whole cell: each
+// chosen mean is its cell's exact sum over its pixels and, where the 21
+// means differ, the three are the largest, the middle and the smallest.
+TEST(RankCells, MeansAreExactForEveryCellWidth) {
+    std::mt19937 rng(7);
+    int ordered = 0;
+    for (int cw = 4; cw <= 300; cw += 4) {
+        const int w = COLS * cw + cw % 7;
+        const int h = ROWS * (1 + cw % 5) + cw % 3;
+        const int ch = h / ROWS;
+        std::vector<uint8_t> image(static_cast<size_t>(w) * h);
+        // Bright images too: all-255 rows are where a narrow sum would overflow.
+        for (uint8_t& p : image) p = cw % 3 ? static_cast<uint8_t>(rng()) : 255 - (rng() & 1);
+        auto mean = [&](int row, int col) {
+            uint64_t sum = 0;
+            for (int y = row * ch; y < row * ch + ch; ++y)
+                for (int x = col * cw; x < col * cw + cw; ++x) sum += image[size_t(y) * w + x];
+            return static_cast<double>(sum) / (static_cast<double>(cw) * ch);
+        };
+        std::vector<double> sorted;
+        for (int r = 0; r < ROWS; ++r)
+            for (int c = 0; c < COLS; ++c) sorted.push_back(mean(r, c));
+        std::sort(sorted.begin(), sorted.end(), std::greater<>());
+        const bool distinct = std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+        ordered += distinct;
+
+        CellScore out[3] = {};
+        CShowWaveDlg::RankCells(image.data(), w, h, ROWS, COLS, out);
+        const double expected[3] = {sorted[0], sorted[sorted.size() / 2], sorted.back()};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(out[i].dMean, mean(out[i].nRow, out[i].nCol)) << "cell width " << cw;
+            if (distinct) {
+                EXPECT_EQ(out[i].dMean, expected[i]) << "cell width " << cw << ", result " << i;
+            }
+        }
+    }
+    // Ties between random means are rare: the order is not left unchecked.
+    EXPECT_GE(ordered, 40);
 }
 
 }  // namespace
