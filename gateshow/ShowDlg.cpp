@@ -122,22 +122,18 @@ int CShowDlg::OnInitDialog() {
     return 1;
 }
 
-// Readers for every frame a jump may land on next: the loop's own first
-// frame and one per ending. They are put in front of the clip's reader, so
-// the show's drawing goes on through the clip as before. Readers kept open
-// together keep to one thread each, the one in use included.
+// Every frame a jump may land on next (the loop's own first frame and one
+// per ending) is fetched ahead, through readers put in front of the clip's,
+// so the show's drawing goes on through the clip as before. Readers kept
+// open together keep to one thread each, the one in use included; the
+// lookahead opens the others from its own thread, as it needs them, while
+// this one touches the clip only through it.
 void CShowDlg::StartLookahead() {
-    std::vector<std::unique_ptr<IFrameReader>> standby;
-    for (int i = 0; i < 1 + m_nZoneCount; ++i) {
-        if (std::unique_ptr<IFrameReader> reader =
-                m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral))
-            standby.push_back(std::move(reader));
-    }
-    if (standby.empty()) return;
     std::unique_ptr<IFrameReader> pReader = m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral);
-    std::unique_ptr<IFrameReader> pAlone = m_avi.ExchangeFrameReader(nullptr);
+    if (!pReader) return;
+    auto open = [this] { return m_avi.OpenFrameReader(FrameReaderUse::OneOfSeveral); };
     auto lookahead = std::make_unique<CFrameLookahead>(
-        pReader ? std::move(pReader) : std::move(pAlone), std::move(standby), m_avi.StreamLength());
+        std::move(pReader), open, static_cast<size_t>(1 + m_nZoneCount), m_avi.StreamLength());
     m_pLookahead = lookahead.get();
     m_avi.ExchangeFrameReader(std::move(lookahead));
 }

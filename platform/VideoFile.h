@@ -74,6 +74,11 @@ public:
     // yet: a reader may leave them unmade until GetFrame asks for the same
     // frame. False where GetFrame would give nothing.
     virtual bool ReachFrame(uint32_t frame) { return GetFrame(frame) != nullptr; }
+    // The pictures a jump to the frame from elsewhere in the stream decodes:
+    // 1 where a seek lands on it. Told by what the reader learnt of the
+    // stream when it was opened, so it may be asked while the reader works
+    // ahead on a thread of its own; 0 when the reader cannot tell.
+    virtual uint32_t JumpCost(uint32_t /*frame*/) const { return 0; }
 };
 
 enum class FrameReaderUse { Alone, OneOfSeveral };

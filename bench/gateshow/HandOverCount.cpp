@@ -1,11 +1,16 @@
 #include "bench/gateshow/HandOverCount.h"
 
+#include <algorithm>
+#include <mutex>
 #include <thread>
 #include <utility>
 
 struct HandOverCount::State {
     std::thread::id caller;
     int nHandOvers = 0;
+    std::mutex mutex;  // readers are opened and closed on other threads too
+    int nOpen = 0;
+    int nMostOpen = 0;
 };
 
 namespace {
@@ -21,7 +26,15 @@ struct ClipReads {
 class CountedReader final : public IFrameReader {
 public:
     CountedReader(std::unique_ptr<IFrameReader> inner, std::shared_ptr<ClipReads> clip)
-        : m_inner(std::move(inner)), m_clip(std::move(clip)) {}
+        : m_inner(std::move(inner)), m_clip(std::move(clip)) {
+        std::lock_guard lock(m_clip->state->mutex);
+        State& s = *m_clip->state;
+        s.nMostOpen = std::max(s.nMostOpen, ++s.nOpen);
+    }
+    ~CountedReader() override {
+        std::lock_guard lock(m_clip->state->mutex);
+        --m_clip->state->nOpen;
+    }
 
     const uint8_t* GetFrame(uint32_t frame) override {
         if (std::this_thread::get_id() == m_clip->state->caller) {
@@ -30,6 +43,7 @@ public:
         }
         return m_inner->GetFrame(frame);
     }
+    uint32_t JumpCost(uint32_t frame) const override { return m_inner->JumpCost(frame); }
 
 private:
     std::unique_ptr<IFrameReader> m_inner;
@@ -86,3 +100,8 @@ std::unique_ptr<IVideoFile> HandOverCount::Open(const char* path) {
 }
 
 int HandOverCount::HandOvers() const { return m_state->nHandOvers; }
+
+int HandOverCount::MostReadersOpen() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->nMostOpen;
+}

@@ -2,7 +2,8 @@
 // Stands in front of the video file service and counts hand-overs: the times
 // a frame asked for on this object's thread comes from another of the clip's
 // frame readers than the frame before it did. Reads on other threads (a
-// reader fetching ahead) are passed through uncounted.
+// reader fetching ahead) are passed through uncounted. It also counts the
+// most frame readers (each a demuxer and decoder) open at once.
 
 #include <memory>
 
@@ -14,6 +15,7 @@ public:
 
     std::unique_ptr<IVideoFile> Open(const char* path) override;
     int HandOvers() const;
+    int MostReadersOpen() const;
 
     struct State;  // shared with the clips it opened
 

@@ -129,6 +129,18 @@ int64_t FfmpegDecoder::KeyAtOrBefore(int64_t chunk) const {
     return key && Sane(key->timestamp) ? std::max<int64_t>(ChunkAt(key->timestamp), 0) : -1;
 }
 
+std::vector<int64_t> FfmpegDecoder::KeyChunks() const {
+    std::vector<int64_t> keys;
+    const int entries = avformat_index_get_entries_count(m_pStream);
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry* entry = avformat_index_get_entry(m_pStream, i);
+        if (!entry || !(entry->flags & AVINDEX_KEYFRAME) || !Sane(entry->timestamp)) continue;
+        const int64_t chunk = std::max<int64_t>(ChunkAt(entry->timestamp), 0);
+        if (keys.empty() || chunk > keys.back()) keys.push_back(chunk);
+    }
+    return keys;
+}
+
 // The first keyframe after the chunk; -1 when the index has none.
 int64_t FfmpegDecoder::KeyAfter(int64_t chunk) const {
     const AVIndexEntry* key = avformat_index_get_entry_from_timestamp(

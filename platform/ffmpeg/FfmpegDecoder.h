@@ -37,6 +37,7 @@
 #include <deque>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "platform/ffmpeg/FfmpegPtr.h"
 #include "platform/ffmpeg/FfmpegStreamDesc.h"
@@ -60,6 +61,11 @@ public:
     // Every picture stands alone and the index marks each chunk a keyframe:
     // any frame is reached by a seek and one decode.
     bool IntraOnly() const { return m_bIntraOnly && !m_bReorders; }
+
+    // The chunks the index marks keyframes, in order.
+    std::vector<int64_t> KeyChunks() const;
+    // Pictures are held back for B-frames, as far as the headers tell.
+    bool Reorders() const { return m_bReorders; }
 
     // False once a reopening has failed: nothing more can be decoded.
     bool Usable() const { return m_codec != nullptr; }

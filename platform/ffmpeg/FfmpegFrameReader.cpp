@@ -1,5 +1,7 @@
 #include "platform/ffmpeg/FfmpegFrameReader.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -62,6 +64,23 @@ FfmpegFrameReader::FfmpegFrameReader(const FfmpegStreamDesc& desc,
     std::memcpy(m_output.data(), &header, sizeof header);
     m_ahead = m_output;
     m_pShared = std::move(pShared);
+    m_keys = m_pDecoder->KeyChunks();
+    m_bReordersAtOpen = m_pDecoder->Reorders();
+}
+
+uint32_t FfmpegFrameReader::JumpCost(uint32_t frame) const {
+    if (frame >= m_desc.dwLength || m_keys.empty()) return 0;
+    const int64_t n = frame;
+    // A jump starts at the keyframe at or before the frame, or at the one
+    // before that when pictures are reordered; without one, at the start.
+    auto key = std::upper_bound(m_keys.begin(), m_keys.end(), n);
+    int64_t land = 0;
+    if (key != m_keys.begin()) {
+        --key;
+        land = *key;
+        if (m_bReordersAtOpen && land > 0) land = key != m_keys.begin() ? *(key - 1) : 0;
+    }
+    return static_cast<uint32_t>(std::min<int64_t>(n - land + 1, UINT32_MAX));
 }
 
 FfmpegFrameReader::~FfmpegFrameReader() {

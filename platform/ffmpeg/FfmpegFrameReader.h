@@ -39,7 +39,7 @@
 // - under m_aheadMutex: m_aheadState, m_aheadFrame, m_aheadWork,
 //   m_aheadCallerCore, m_aheadReached, m_stop;
 // - any thread: m_cancel, which asks the job under way to stop;
-// - fixed from construction: m_desc, m_pShared.
+// - fixed from construction: m_desc, m_keys, m_bReordersAtOpen, m_pShared.
 // A reader that is one of several posts its jobs to a worker it shares with
 // the others (FfmpegAheadWorker) instead of running a thread of its own; a
 // job taken back is then left in that worker's queue and skipped.
@@ -74,6 +74,8 @@ public:
     // A reader that reads only when asked decodes the frame and converts it
     // only once GetFrame asks for it; one that reads ahead fetches it whole.
     bool ReachFrame(uint32_t frame) override;
+    // From the index's keyframes as the reader found them when opened.
+    uint32_t JumpCost(uint32_t frame) const override;
 
 private:
     using Reached = FfmpegDecoder::Reached;
@@ -103,6 +105,8 @@ private:
     void RunQueuedLocked(std::unique_lock<std::mutex>& lock);
 
     const FfmpegStreamDesc m_desc;
+    std::vector<int64_t> m_keys;  // fixed from construction, like the two below
+    bool m_bReordersAtOpen = false;
 
     std::unique_ptr<FfmpegDecoder> m_pDecoder;
     FfmpegFrameConverter m_converter;

@@ -26,6 +26,7 @@ struct ScriptedFrameReaders::State {
     std::optional<uint32_t> hold;  // the frame whose next call waits
     bool bHeld = false;            // a call waits now
     int nOverlaps = 0;
+    uint32_t nKeyEvery = 0;  // 0: the readers cannot tell a jump's cost
 };
 
 namespace {
@@ -54,6 +55,12 @@ public:
         m_bBusy = false;
         m_state->changed.notify_all();
         return bDelivered ? m_frame.data() : nullptr;
+    }
+
+    uint32_t JumpCost(uint32_t frame) const override {
+        std::lock_guard lock(m_state->mutex);
+        const uint32_t k = m_state->nKeyEvery;
+        return k && frame < m_dwLength ? frame % k + 1 : 0;
     }
 
 private:
@@ -88,6 +95,11 @@ std::vector<uint8_t> ScriptedFrameReaders::Frame(uint32_t n) {
     for (size_t i = sizeof header; i < bytes.size(); ++i)
         bytes[i] = static_cast<uint8_t>((n >> (8 * (i % 4))) + i);
     return bytes;
+}
+
+void ScriptedFrameReaders::KeyEvery(uint32_t k) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->nKeyEvery = k;
 }
 
 void ScriptedFrameReaders::Fail(int nReader, uint32_t n) {

@@ -2,8 +2,9 @@
 // Frame readers for tests of code that reads on threads of its own. Every
 // reader made here delivers frame n as the same small packed bitmap, Frame(n),
 // and notes each call it answered: which reader, which frame, on which thread.
-// A reader can be made to fail chosen frames, and one call can be held inside
-// GetFrame until the test lets it go. Readers may outlive this object.
+// A reader can be made to tell keyframes every k frames, to fail chosen
+// frames, and one call can be held inside GetFrame until the test lets it
+// go. Readers may outlive this object.
 
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,8 @@ public:
     // The bitmap every reader delivers for frame n, header first.
     static std::vector<uint8_t> Frame(uint32_t n);
 
+    // From now on every reader tells a jump to n costs n % k + 1 pictures.
+    void KeyEvery(uint32_t k);
     // From now on reader nReader does not deliver frame n.
     void Fail(int nReader, uint32_t n);
     // The next call for frame n, on any reader, waits inside GetFrame until

@@ -1,10 +1,12 @@
 // Frames fetched ahead on standby readers, against scripted readers: a
 // hand-over serves the frame asked for, one frame is kept per standby in the
-// order given, a failed fetch falls back to the reader in use, and
-// destruction waits out a fetch under way.
+// order given, a frame a seek lands on is kept as a copy that a spare takes
+// over from, readers are opened only as needed, a failed fetch falls back to
+// the reader in use, and destruction waits out a fetch under way.
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <set>
@@ -22,12 +24,11 @@ constexpr uint32_t LENGTH = 1000;
 
 class FrameLookahead : public ::testing::Test {
 protected:
-    // Reader 0 in use, readers 1 to nStandby standing by.
+    // Reader 0 in use; readers 1 to nStandby opened as the lookahead asks.
     std::unique_ptr<CFrameLookahead> Make(int nStandby) {
-        std::vector<std::unique_ptr<IFrameReader>> standby;
-        for (int i = 1; i <= nStandby; ++i) standby.push_back(readers.Make(i, LENGTH));
-        return std::make_unique<CFrameLookahead>(readers.Make(0, LENGTH), std::move(standby),
-                                                 LENGTH);
+        auto open = [this] { return readers.Make(++opened, LENGTH); };
+        return std::make_unique<CFrameLookahead>(readers.Make(0, LENGTH), open,
+                                                 static_cast<size_t>(nStandby), LENGTH);
     }
 
     // The frames asked for on the lookahead's own thread, in order.
@@ -60,6 +61,7 @@ protected:
     }
 
     ScriptedFrameReaders readers;
+    std::atomic<int> opened{0};
     const std::thread::id caller = std::this_thread::get_id();
 };
 
@@ -115,6 +117,61 @@ TEST_F(FrameLookahead, AFailedFetchFallsBackToTheReaderInUse) {
     int server = -1;
     EXPECT_EQ(Get(*lookahead, 50, &server), ScriptedFrameReaders::Frame(50));
     EXPECT_EQ(server, 0);
+
+    // The spare cannot fetch the frame after a copy: the reader in use does.
+    readers.KeyEvery(10);
+    readers.Fail(1, 71);
+    const uint32_t copy[] = {70};
+    lookahead->Preload(copy, 1);
+    ASSERT_TRUE(WaitFetched({70}));
+    EXPECT_EQ(Get(*lookahead, 70, &server), ScriptedFrameReaders::Frame(70));
+    ASSERT_TRUE(readers.WaitFor([](const Calls& calls) {
+        return !calls.empty() && calls.back().nFrame == 71 && !calls.back().bDelivered;
+    }));
+    EXPECT_EQ(Get(*lookahead, 71, &server), ScriptedFrameReaders::Frame(71));
+    EXPECT_EQ(server, 0);
+}
+
+// Frames a seek lands on are fetched once each, with no frame before, by
+// one spare; the copy comes out as the frame, and the spare then fetches it
+// and the frame after, and serves from there on.
+TEST_F(FrameLookahead, AFrameASeekLandsOnIsCopiedAndTheSpareTakesOverAfterIt) {
+    readers.KeyEvery(50);
+    auto lookahead = Make(3);
+    const uint32_t frames[] = {100, 150, 200};
+    lookahead->Preload(frames, 3);
+    ASSERT_TRUE(WaitFetched({100, 150, 200}));
+    EXPECT_EQ(Fetched(readers.Calls()), (std::vector<uint32_t>{100, 150, 200}));
+    EXPECT_EQ(opened.load(), 1);
+
+    int server = -1;
+    EXPECT_EQ(Get(*lookahead, 150, &server), ScriptedFrameReaders::Frame(150));
+    EXPECT_EQ(server, -1);  // no reader was asked on the caller's thread
+    EXPECT_EQ(Get(*lookahead, 150, &server), ScriptedFrameReaders::Frame(150));
+    ASSERT_TRUE(WaitFetched({151}));
+    EXPECT_EQ(Get(*lookahead, 151, &server), ScriptedFrameReaders::Frame(151));
+    EXPECT_EQ(server, 1);
+    EXPECT_TRUE(FetchedOn(1, 150) && FetchedOn(1, 151));
+    EXPECT_EQ(Get(*lookahead, 152, &server), ScriptedFrameReaders::Frame(152));
+    EXPECT_EQ(server, 1);
+    EXPECT_EQ(readers.Overlaps(), 0);
+}
+
+// Frames a seek misses hold a standby each, but one reader stays spare
+// while any copy is wanted; a frame beyond that is left out.
+TEST_F(FrameLookahead, AReaderStaysSpareBesideTheFramesHeld) {
+    readers.KeyEvery(50);
+    auto lookahead = Make(2);
+    const uint32_t frames[] = {120, 150, 170, 200};
+    lookahead->Preload(frames, 4);
+    ASSERT_TRUE(WaitFetched({120, 150, 200}));
+    int server = -1;
+    EXPECT_EQ(Get(*lookahead, 150, &server), ScriptedFrameReaders::Frame(150));
+    ASSERT_TRUE(WaitFetched({151}));
+    EXPECT_EQ(Get(*lookahead, 151, &server), ScriptedFrameReaders::Frame(151));
+    EXPECT_TRUE(FetchedOn(server, 150) && !FetchedOn(server, 120));
+    EXPECT_FALSE(FetchedOn(1, 170) || FetchedOn(2, 170));
+    EXPECT_EQ(opened.load(), 2);
 }
 
 // The thread is inside a reader when the lookahead goes: the end waits for

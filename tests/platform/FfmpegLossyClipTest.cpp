@@ -148,6 +148,37 @@ TEST_P(FfmpegLossyClip, RandomFetchesDeliverTheFrameAskedFor) {
     EXPECT_LT(bgr[1], 60);
 }
 
+// What a jump to each frame costs, as the index and the headers tell: one
+// picture for every frame of a clip of keyframes alone; otherwise one at
+// each keyframe and one more for each frame after it; and where pictures
+// are reordered (B-frames, or MPEG-1, whose decoder holds pictures back
+// whatever the clip holds), so that a jump starts a group further back, one
+// only at the first frame.
+TEST_P(FfmpegLossyClip, AJumpCostsOnePictureOnlyWhereASeekLandsOnTheFrame) {
+    auto reader = Reader();
+    ASSERT_TRUE(reader);
+    const LossyCase& c = GetParam();
+    const auto frames = static_cast<uint32_t>(c.frames);
+    const bool reorders = c.maxBFrames > 0 || c.codec == ClipCodec::Mpeg1;
+    EXPECT_EQ(reader->JumpCost(frames), 0u);
+    std::string wrong;
+    uint32_t highestCost = 0;
+    for (uint32_t n = 0; n < frames; ++n) {
+        const uint32_t cost = reader->JumpCost(n);
+        highestCost = std::max(highestCost, cost);
+        uint32_t lowest = 1, highest = 1;
+        if (c.codec != ClipCodec::Mjpeg && n > 0) {
+            const uint32_t before = reader->JumpCost(n - 1);
+            highest = before + 1;
+            lowest = reorders ? 2 : cost == 1 ? 1 : before + 1;
+        }
+        if (cost < lowest || cost > highest)
+            wrong += " " + std::to_string(n) + ":" + std::to_string(cost);
+    }
+    EXPECT_EQ(wrong, "");
+    EXPECT_EQ(highestCost > 1, c.codec != ClipCodec::Mjpeg);
+}
+
 std::vector<LossyCase> LossyCases() {
     std::vector<LossyCase> cases;
     // Lengths on both sides of the keyframes at 60 and 72 (48 for H.264).
