@@ -57,6 +57,7 @@ const uint8_t* CFrameLookahead::GetFrame(uint32_t frame) {
     m_nServed = NONE;
     std::unique_lock lock(m_mutex);
     // A fetch of this very frame under way is nearer its end than a fresh one.
+    m_nLastAsked = n;
     m_done.wait(lock, [&] {
         return std::none_of(m_standby.begin(), m_standby.end(),
                             [n](const Standby& s) { return s.nLoading == n; });
@@ -78,7 +79,16 @@ const uint8_t* CFrameLookahead::GetFrame(uint32_t frame) {
         s.bFollowing = false;
         if (s.nHold == n) s.nHold = NONE;  // asked for now, or never begun
     }
-    if (!bTaken) {
+    // A copy goes out only where the spare can start on the frame after
+    // soon: behind a fetch for a standby (a seek that may decode a whole
+    // group) it would come too late, and the caller would seek for it in the
+    // very next tick. A copy's fetch is one picture.
+    const bool bSoon = std::none_of(m_standby.begin(), m_standby.end(),
+                                    [](const Standby& s) { return s.bLongFetch; });
+    const bool bSpare = std::any_of(m_standby.begin(), m_standby.end(), [](const Standby& s) {
+        return !s.bUnusable && s.nHold == NONE && !s.bFollowing;
+    });
+    if (!bTaken && bSoon && bSpare) {
         for (Copy& c : m_copies) {
             if (c.nFrame != n || !c.bReady) continue;
             std::swap(c.bits, m_served);
@@ -203,8 +213,13 @@ bool CFrameLookahead::NextJob(Job& job, bool bClaim) {
             return true;
         }
     }
+    // The most urgent frame is a copy the caller asks for next (a show's
+    // first frame): a long fetch begun now would keep the spare from taking
+    // over after it, so fetches for standbys wait until it is asked for.
+    const bool bCopyDue = !m_wanted.empty() && m_quick[0] && m_wanted[0] == m_nLastAsked + 1;
     for (size_t w = 0; w < m_wanted.size(); ++w) {
         const int64_t n = m_wanted[w];
+        if (bCopyDue && !m_quick[w]) continue;
         if (m_quick[w]) {
             for (size_t k = 0; k < m_copies.size(); ++k) {
                 const Copy& c = m_copies[k];
@@ -260,6 +275,7 @@ void CFrameLookahead::Run() {
         if (m_bStop) return;
         Standby& s = m_standby[job.nStandby];
         s.nLoading = job.nFrame;
+        s.bLongFetch = job.work == Work::Hold;
         s.nTried = NONE;
         s.bReady = false;
         if (job.work == Work::Copy) m_copies[job.nCopy].bFilling = true;
@@ -274,6 +290,7 @@ void CFrameLookahead::Run() {
         const bool bOk = reader && Fetch(job, *reader);
         lock.lock();
         s.nLoading = NONE;
+        s.bLongFetch = false;
         if (!s.pReader) {
             s.bUnusable = true;
             s.nHold = NONE;

@@ -58,7 +58,8 @@ private:
         bool bUnusable = false;                 // it could not be opened
         int64_t nHold = NONE;                   // the wanted frame it should hold
         bool bFollowing = false;                // it is the spare that takes over after a copy
-        int64_t nLoading = NONE;                // the frame the thread is fetching into it
+        int64_t nLoading = NONE;                // the frame the thread is fetching into it...
+        bool bLongFetch = false;                // ...to hold it
         int64_t nTried = NONE;                  // the frame last fetched to hold...
         bool bReady = false;                    // ...and whether that succeeded
     };
@@ -99,6 +100,7 @@ private:
     std::vector<int64_t> m_wanted;  // the last list as kept, most urgent first
     std::vector<bool> m_quick;      // per wanted frame: kept as a copy
     int64_t m_nFollow = NONE;       // the frame after the copy given out last
+    int64_t m_nLastAsked = NONE;    // by the caller
     bool m_bStop = false;
     std::thread m_worker;
 };
