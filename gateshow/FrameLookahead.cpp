@@ -56,8 +56,8 @@ const uint8_t* CFrameLookahead::GetFrame(uint32_t frame) {
     if (n == m_nServed) return m_served.data();
     m_nServed = NONE;
     std::unique_lock lock(m_mutex);
-    // A fetch of this very frame under way is nearer its end than a fresh one.
     m_nLastAsked = n;
+    // A fetch of this very frame under way is nearer its end than a fresh one.
     m_done.wait(lock, [&] {
         return std::none_of(m_standby.begin(), m_standby.end(),
                             [n](const Standby& s) { return s.nLoading == n; });
