@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/BackgroundThread.h"
 #include "platform/BitmapInfo.h"
 
 namespace {
@@ -268,6 +269,9 @@ bool CFrameLookahead::Fetch(const Job& job, IFrameReader& reader) {
 }
 
 void CFrameLookahead::Run() {
+    // Woken by a Preload in the middle of a tick, it must not take the
+    // core that tick runs on.
+    RunAsBackgroundWork();
     std::unique_lock lock(m_mutex);
     for (;;) {
         Job job{};

@@ -2,7 +2,8 @@
 // hand-over serves the frame asked for, one frame is kept per standby in the
 // order given, a frame a seek lands on is kept as a copy that a spare takes
 // over from, readers are opened only as needed, a failed fetch falls back to
-// the reader in use, and destruction waits out a fetch under way.
+// the reader in use, destruction waits out a fetch under way, and the
+// fetches run as background work.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,10 @@
 #include <set>
 #include <thread>
 #include <vector>
+
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 #include "gateshow/FrameLookahead.h"
 #include "tests/fakes/ScriptedFrameReaders.h"
@@ -201,5 +206,23 @@ TEST_F(FrameLookahead, DestructionDuringAFetchWaitsForItAndEnds) {
     destroyer.join();
     EXPECT_EQ(readers.Overlaps(), 0);
 }
+
+#if defined(__linux__)
+// Its fetches run as background work, which never preempts the caller's
+// thread on waking; the caller's own class is left alone.
+TEST_F(FrameLookahead, ItsThreadRunsAsBackgroundWork) {
+    std::atomic<int> policy{-1};
+    auto open = [&] {
+        policy = sched_getscheduler(0);
+        return readers.Make(1, LENGTH);
+    };
+    CFrameLookahead lookahead(readers.Make(0, LENGTH), open, 1, LENGTH);
+    const uint32_t frames[] = {40};
+    lookahead.Preload(frames, 1);
+    ASSERT_TRUE(WaitFetched({40}));
+    EXPECT_EQ(policy, SCHED_BATCH);
+    EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+}
+#endif
 
 }  // namespace
