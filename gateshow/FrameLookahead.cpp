@@ -227,6 +227,9 @@ bool CFrameLookahead::NextJob(Job& job, bool bClaim) {
                 if (c.nFrame != n || c.bReady || c.bFilling || c.bFailed) continue;
                 const int i = FreeStandby();
                 if (i < 0) break;
+                // The spare that follows a copy given out frees the reader
+                // in use a period later: no reader is opened meanwhile.
+                if (!m_standby[i].pReader && m_nFollow != NONE) break;
                 job = Job{Work::Copy, static_cast<size_t>(i), k, n};
                 return true;
             }

@@ -152,11 +152,18 @@ TEST_F(FrameLookahead, AFrameASeekLandsOnIsCopiedAndTheSpareTakesOverAfterIt) {
     int server = -1;
     EXPECT_EQ(Get(*lookahead, 150, &server), ScriptedFrameReaders::Frame(150));
     EXPECT_EQ(server, -1);  // no reader was asked on the caller's thread
+    // Copies named while the spare follows wait for the reader it frees.
+    const uint32_t later[] = {250, 300};
+    lookahead->Preload(later, 2);
     EXPECT_EQ(Get(*lookahead, 150, &server), ScriptedFrameReaders::Frame(150));
     ASSERT_TRUE(WaitFetched({151}));
     EXPECT_EQ(Get(*lookahead, 151, &server), ScriptedFrameReaders::Frame(151));
     EXPECT_EQ(server, 1);
     EXPECT_TRUE(FetchedOn(1, 150) && FetchedOn(1, 151));
+    lookahead->Preload(later, 2);
+    ASSERT_TRUE(WaitFetched({250, 300}));
+    EXPECT_TRUE(FetchedOn(0, 250) && FetchedOn(0, 300));
+    EXPECT_EQ(opened.load(), 1);
     EXPECT_EQ(Get(*lookahead, 152, &server), ScriptedFrameReaders::Frame(152));
     EXPECT_EQ(server, 1);
     EXPECT_EQ(readers.Overlaps(), 0);
