@@ -50,6 +50,12 @@ public:
     // reader kept spare while any copy is wanted.
     void Preload(const uint32_t* frames, size_t count);
 
+    // The frame the caller asks for next, said while it has time to spare:
+    // a copy or a standby's picture of it, made seconds before, is read
+    // through so that the caller then draws it from the cache, as it draws a
+    // frame just decoded. Calls no reader; a frame not held is left alone.
+    void WarmUp(uint32_t frame);
+
 private:
     static constexpr int64_t NONE = -1;
 
@@ -62,6 +68,7 @@ private:
         bool bLongFetch = false;                // ...to hold it
         int64_t nTried = NONE;                  // the frame last fetched to hold...
         bool bReady = false;                    // ...and whether that succeeded
+        const uint8_t* pHeld = nullptr;         // what it gave, while bReady
     };
     struct Copy {
         int64_t nFrame = NONE;  // the wanted frame it is for
@@ -81,7 +88,7 @@ private:
     bool NextJob(Job& job, bool bClaim);
     int FreeStandby() const;
     void Run();
-    bool Fetch(const Job& job, IFrameReader& reader);
+    const uint8_t* Fetch(const Job& job, IFrameReader& reader);
 
     std::unique_ptr<IFrameReader> m_pReader;  // the caller's thread only, as are:
     std::vector<uint8_t> m_served;            // a copy given out...

@@ -161,6 +161,7 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
                 m_avi.ResetSegment(m_nCurSegment);
                 ++m_nCurSegment;  // the gate's loop
                 StartShowTimer(TIMER_LOOP);
+                WarmUpNext();
             }
             break;
         case TIMER_LOOP:
@@ -169,6 +170,7 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
             if (DrawSegment(m_nCurSegment) < 0) {
                 m_avi.ResetSegment(m_nCurSegment);
                 SendGateSegment(m_nCurSegment, m_avi.Segment(m_nCurSegment).szName);
+                WarmUpNext();
             }
             break;
         case TIMER_ENDING:
@@ -184,6 +186,7 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
                     m_nQueuePos = 0;
                     StartShowTimer(TIMER_REPLAY);
                 }
+                WarmUpNext();
             }
             break;
         case TIMER_REPLAY: {
@@ -198,6 +201,7 @@ void CShowDlg::OnTimer(uintptr_t nIDEvent) {
                     m_nQueuePos = 0;
                     StartShowTimer(TIMER_START);  // the first gate, m_nCurSegment 0
                 }
+                WarmUpNext();
             }
             break;
         }
@@ -218,6 +222,7 @@ void CShowDlg::OnLButtonDown(unsigned /*nFlags*/, int x, int y) {
     m_pChoiceQueue[m_nQueuePos] = m_nCurSegment;
     ++m_nQueuePos;
     StartShowTimer(TIMER_ENDING);
+    WarmUpNext();
 }
 
 void CShowDlg::OnMouseMove(unsigned /*nFlags*/, int x, int y) {
@@ -280,6 +285,16 @@ void CShowDlg::DrawZoneOutline(int zone) {
     dc.LineTo(z.left, z.bottom);
     dc.LineTo(z.left, z.top);
     dc.SelectPen(oldPen);
+}
+
+// A segment that runs out leaves its tick nothing to draw, and a click
+// comes between ticks: time for the frame the next tick draws, fetched
+// seconds before, to be read in. That tick would otherwise wait on memory,
+// and take longer than one that draws a frame just decoded.
+void CShowDlg::WarmUpNext() {
+    if (!m_pLookahead) return;
+    const int nSegment = m_nTimer == TIMER_REPLAY ? m_pChoiceQueue[m_nQueuePos] : m_nCurSegment;
+    m_pLookahead->WarmUp(m_avi.Segment(nSegment).dwCursor);
 }
 
 // What the show may draw right after the segment in play: a jump there then

@@ -79,6 +79,7 @@ private:
     void StartShowTimer(uintptr_t nIDEvent);
     void StartLookahead();
     void PreloadUpcoming();
+    void WarmUpNext();
 
     IShowWindow* m_pWnd = nullptr;
     bool m_bDeleting = false;

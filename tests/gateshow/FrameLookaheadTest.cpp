@@ -2,8 +2,8 @@
 // hand-over serves the frame asked for, one frame is kept per standby in the
 // order given, a frame a seek lands on is kept as a copy that a spare takes
 // over from, readers are opened only as needed, a failed fetch falls back to
-// the reader in use, destruction waits out a fetch under way, and the
-// fetches run as background work.
+// the reader in use, destruction waits out a fetch under way, warming up
+// touches no reader, and the fetches run as background work.
 
 #include <gtest/gtest.h>
 
@@ -212,6 +212,28 @@ TEST_F(FrameLookahead, DestructionDuringAFetchWaitsForItAndEnds) {
     }
     destroyer.join();
     EXPECT_EQ(readers.Overlaps(), 0);
+}
+
+// Warming up only reads what is held: it calls no reader, and it passes a
+// frame still being fetched over rather than wait for it in the caller's
+// tick.
+TEST_F(FrameLookahead, WarmingUpCallsNoReaderAndWaitsForNoFetch) {
+    readers.KeyEvery(50);
+    auto lookahead = Make(2);
+    const uint32_t frames[] = {150, 120};
+    lookahead->Preload(frames, 2);
+    ASSERT_TRUE(WaitFetched({150, 120}));
+    const size_t calls = readers.Calls().size();
+    for (uint32_t n : {150u, 120u, 300u}) lookahead->WarmUp(n);
+    EXPECT_EQ(readers.Calls().size(), calls);
+
+    readers.HoldNext(200);
+    const uint32_t later[] = {200};
+    lookahead->Preload(later, 1);
+    ASSERT_TRUE(readers.WaitHeld());
+    auto warm = std::async(std::launch::async, [&] { lookahead->WarmUp(200); });
+    EXPECT_EQ(warm.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    readers.Release();
 }
 
 #if defined(__linux__)
