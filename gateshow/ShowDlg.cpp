@@ -141,8 +141,14 @@ void CShowDlg::StartLookahead() {
 void CShowDlg::StartShowTimer(uintptr_t nIDEvent) {
     m_pWnd->StartTimer(nIDEvent, m_nFramePeriod);
     m_nTimer = nIDEvent;
-    const int nSegment = nIDEvent == TIMER_REPLAY ? m_pChoiceQueue[m_nQueuePos] : m_nCurSegment;
+    const int nSegment = SegmentInPlay();
     SendGateSegment(nSegment, m_avi.Segment(nSegment).szName);
+}
+
+// The replay plays the chosen segments from its queue; the rest of the show,
+// the current one.
+int CShowDlg::SegmentInPlay() const {
+    return m_nTimer == TIMER_REPLAY ? m_pChoiceQueue[m_nQueuePos] : m_nCurSegment;
 }
 
 int CShowDlg::DrawSegment(int nSegment) {
@@ -293,8 +299,7 @@ void CShowDlg::DrawZoneOutline(int zone) {
 // and take longer than one that draws a frame just decoded.
 void CShowDlg::WarmUpNext() {
     if (!m_pLookahead) return;
-    const int nSegment = m_nTimer == TIMER_REPLAY ? m_pChoiceQueue[m_nQueuePos] : m_nCurSegment;
-    m_pLookahead->WarmUp(m_avi.Segment(nSegment).dwCursor);
+    m_pLookahead->WarmUp(m_avi.Segment(SegmentInPlay()).dwCursor);
 }
 
 // What the show may draw right after the segment in play: a jump there then

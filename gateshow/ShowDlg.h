@@ -80,6 +80,7 @@ private:
     void StartLookahead();
     void PreloadUpcoming();
     void WarmUpNext();
+    int SegmentInPlay() const;
 
     IShowWindow* m_pWnd = nullptr;
     bool m_bDeleting = false;
